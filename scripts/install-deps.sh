@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs whatever the build and the tests need and is missing; says nothing when all is there.
+# Debian/Ubuntu through apt, macOS through Homebrew. Idempotent.
+set -euo pipefail
+
+apt_packages=(cmake ninja-build g++ clang make pkg-config libboost-dev nlohmann-json3-dev
+              libutf8proc-dev libgtest-dev)
+brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest pkg-config)
+
+missing=()
+case "$(uname -s)" in
+  Linux)
+    command -v dpkg-query >/dev/null || { echo "install-deps: only apt-based Linux is supported" >&2; exit 1; }
+    for p in "${apt_packages[@]}"; do
+      dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && exit 0
+    sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    echo "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    ;;
+  Darwin)
+    command -v brew >/dev/null || { echo "install-deps: Homebrew is needed (https://brew.sh)" >&2; exit 1; }
+    for p in "${brew_packages[@]}"; do
+      brew list --versions "$p" >/dev/null 2>&1 || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && exit 0
+    echo "installing: ${missing[*]}"
+    brew install --quiet "${missing[@]}"
+    ;;
+  *)
+    echo "install-deps: unsupported system $(uname -s)" >&2; exit 1 ;;
+esac

@@ -1,0 +1,71 @@
+#include "cli/output.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace vesk {
+
+bool C::isTTY() {
+  // A function-local static is initialised once, safely even if two threads get here together.
+  static const bool tty = isatty(STDOUT_FILENO) != 0;
+  return tty;
+}
+
+std::string paint(std::string_view text, std::string_view code) {
+  if (!C::isTTY()) return std::string(text);
+  std::string painted;
+  painted.reserve(code.size() + text.size() + C::reset.size());
+  painted.append(code).append(text).append(C::reset);
+  return painted;
+}
+
+void out(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+namespace {
+
+// The whole line goes out in one write, so lines of concurrent processes never interleave.
+void writeDiagnostic(std::string_view word, std::string_view text) {
+  std::string line;
+  line.reserve(word.size() + text.size() + 24);
+  if (C::isTTY()) {
+    line.append(word == "error:" ? C::red : C::yellow)
+        .append(C::bold)
+        .append(word)
+        .append(C::reset);
+  } else {
+    line.append(word);
+  }
+  line.append(" ").append(text).append("\n");
+  const char* p = line.data();
+  size_t left = line.size();
+  while (left > 0) {
+    ssize_t n = ::write(STDERR_FILENO, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // nowhere to report that reporting failed
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+}
+
+}  // namespace
+
+void warn(std::string_view text) {
+  writeDiagnostic("warning:", text);
+}
+
+void die(std::string_view text) {
+  writeDiagnostic("error:", text);
+  std::exit(1);  // flushes standard output
+}
+
+void succeed(std::string_view phrase) {
+  out(paint("✓", C::green).append(phrase));
+}
+
+}  // namespace vesk

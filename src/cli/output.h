@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vesk {
+
+// The colour codes, and whether to use them. Colour is used exactly when standard output is a
+// terminal, for the prefixes of standard-error lines too; nothing else switches it.
+struct C {
+  static bool isTTY();
+
+  static constexpr std::string_view reset = "\x1b[0m";
+  static constexpr std::string_view bold = "\x1b[1m";
+  static constexpr std::string_view dim = "\x1b[2m";
+  static constexpr std::string_view red = "\x1b[31m";
+  static constexpr std::string_view green = "\x1b[32m";
+  static constexpr std::string_view yellow = "\x1b[33m";
+  static constexpr std::string_view cyan = "\x1b[36m";
+};
+
+// `text` wrapped in `code` and C::reset on a terminal, unchanged otherwise.
+std::string paint(std::string_view text, std::string_view code);
+
+// One line to standard output.
+void out(std::string_view text);
+// One "warning: " line to standard error; the command goes on.
+void warn(std::string_view text);
+// One "error: " line to standard error, then exit status 1. What `out` printed before is kept.
+[[noreturn]] void die(std::string_view text);
+
+// A success line: the green check mark followed by `phrase`, which begins with a space.
+void succeed(std::string_view phrase);
+
+}  // namespace vesk

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Text as a reader sees it. Command-line words arrive as raw bytes and may not be valid UTF-8:
+// an invalid byte counts as a character of its own and is never altered.
+namespace vesk {
+
+// Full Unicode lower-case mapping (İ becomes i followed by U+0307); invalid bytes stay as they are.
+std::string lowercased(std::string_view text);
+
+// The first `count` characters (extended grapheme clusters) of `text`, or fewer if it is shorter.
+std::string_view firstCharacters(std::string_view text, size_t count);
+
+// The number of characters (extended grapheme clusters) in `text`.
+size_t characterCount(std::string_view text);
+
+// `text` without leading and trailing space separators (category Zs) and tabs; line breaks stay.
+std::string_view trimmedSpaces(std::string_view text);
+
+bool isValidUtf8(std::string_view text);
+
+}  // namespace vesk

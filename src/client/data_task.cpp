@@ -1,0 +1,162 @@
+#include "client/data_task.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/error.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
+
+namespace vesk {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+// Response headers past this size are not from the app; the body has no limit at all.
+constexpr std::uint32_t kHeaderLimit = 1 << 20;
+
+// A deadline of about a century: far enough to be "no limit" in practice, near enough that
+// adding it to the clock cannot overflow.
+constexpr double kLongestTimeoutSeconds = 100.0 * 365 * 24 * 3600;
+
+std::chrono::steady_clock::duration deadlineAfter(double seconds) {
+  double bounded = std::clamp(seconds, 0.0, kLongestTimeoutSeconds);
+  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::duration<double>(bounded));
+}
+
+// The state of one exchange; lives on the task's thread and dies with it.
+class Exchange {
+ public:
+  Exchange(const HttpRequest& request, const CompletionHandler& completion)
+      : request_(request), completion_(completion), io_(1), stream_(io_) {}
+
+  void run() {
+    boost::system::error_code ec;
+    auto address = asio::ip::make_address(request_.host, ec);
+    if (ec) return finishWithError(TransportError::Kind::cannotConnect, ec);
+    buildRequest();
+    stream_.expires_after(deadlineAfter(request_.timeoutSeconds));
+    stream_.async_connect(tcp::endpoint(address, request_.port),
+                          [this](beast::error_code ec) { onConnect(ec); });
+    io_.run();
+  }
+
+ private:
+  void buildRequest() {
+    message_.method_string(request_.method);
+    message_.target(request_.target);
+    message_.version(11);
+    message_.set(http::field::host, request_.host + ":" + std::to_string(request_.port));
+    if (request_.jsonBody) {
+      message_.set(http::field::content_type, "application/json");
+      message_.body() = *request_.jsonBody;
+    }
+    message_.prepare_payload();
+  }
+
+  void onConnect(beast::error_code ec) {
+    if (ec) {
+      return finishWithError(ec == beast::error::timeout ? TransportError::Kind::timedOut
+                                                         : TransportError::Kind::cannotConnect,
+                             ec);
+    }
+    http::async_write(stream_, message_,
+                      [this](beast::error_code ec, std::size_t) { onWrite(ec); });
+  }
+
+  void onWrite(beast::error_code ec) {
+    // An app may answer and close before it has read the whole request: its answer still counts,
+    // so a failed write is reported only if no answer can be read after it.
+    writeError_ = ec;
+    readResponse();
+  }
+
+  void readResponse() {
+    parser_.emplace();
+    // Not boost::none: Boost 1.74 compares a Content-Length against an empty limit as "exceeded".
+    parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
+    parser_->header_limit(kHeaderLimit);
+    http::async_read(stream_, buffer_, *parser_,
+                     [this](beast::error_code ec, std::size_t) { onRead(ec); });
+  }
+
+  void onRead(beast::error_code ec) {
+    if (ec) {
+      if (writeError_ && ec != beast::error::timeout) {
+        return finishWithError(TransportError::Kind::other, writeError_);
+      }
+      return finishWithError(kindOf(ec), ec);
+    }
+    auto& response = parser_->get();
+    unsigned status = response.result_int();
+    // Interim answers (100 Continue, 103 Early Hints) come before the real one; 101 is final.
+    if (status >= 100 && status < 200 && status != 101) return readResponse();
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+    stream_.close();
+    completion_(std::move(response.body()), HttpResponse{static_cast<int>(status)}, std::nullopt);
+  }
+
+  static TransportError::Kind kindOf(beast::error_code ec) {
+    return ec == beast::error::timeout ? TransportError::Kind::timedOut
+                                       : TransportError::Kind::other;
+  }
+
+  void finishWithError(TransportError::Kind kind, beast::error_code ec) {
+    stream_.close();
+    completion_(std::nullopt, std::nullopt, TransportError{kind, ec.message()});
+  }
+
+  const HttpRequest& request_;
+  const CompletionHandler& completion_;
+  asio::io_context io_;
+  beast::tcp_stream stream_;
+  http::request<http::string_body> message_;
+  beast::flat_buffer buffer_;
+  std::optional<http::response_parser<http::string_body>> parser_;
+  beast::error_code writeError_;
+};
+
+}  // namespace
+
+DataTask::DataTask(HttpRequest request, CompletionHandler completion)
+    : request_(std::move(request)), completion_(std::move(completion)) {}
+
+DataTask::~DataTask() {
+  join();
+}
+
+void DataTask::resume() {
+  thread_ = std::thread([this] {
+    bool completed = false;
+    CompletionHandler once = [&](std::optional<std::string> data,
+                                 std::optional<HttpResponse> response,
+                                 std::optional<TransportError> error) {
+      completed = true;
+      completion_(std::move(data), response, std::move(error));
+    };
+    try {
+      Exchange(request_, once).run();
+    } catch (const std::exception& e) {
+      // Asio reports resource exhaustion by throwing; it is still one error of the exchange.
+      if (!completed) once(std::nullopt, std::nullopt, {{TransportError::Kind::other, e.what()}});
+    }
+  });
+}
+
+void DataTask::join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace vesk

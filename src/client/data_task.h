@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+// One HTTP exchange run on a thread of its own, reporting through a completion handler, so the
+// caller's thread only waits. Beast stays inside data_task.cpp.
+namespace vesk {
+
+struct HttpRequest {
+  std::string host;  // an IPv4 or IPv6 address literal; no name is ever looked up
+  unsigned short port = 0;
+  std::string method;
+  std::string target;
+  std::optional<std::string> jsonBody;  // sent with "Content-Type: application/json"
+  double timeoutSeconds = 0;            // for the whole exchange, connection included
+};
+
+struct HttpResponse {
+  int statusCode = 0;
+};
+
+struct TransportError {
+  enum class Kind { cannotConnect, timedOut, other };
+  Kind kind = Kind::other;
+  std::string description;
+};
+
+// Called exactly once, on the task's thread, when the exchange has ended one way or another.
+using CompletionHandler =
+    std::function<void(std::optional<std::string> data, std::optional<HttpResponse> response,
+                       std::optional<TransportError> error)>;
+
+class DataTask {
+ public:
+  DataTask(HttpRequest request, CompletionHandler completion);
+  DataTask(const DataTask&) = delete;
+  DataTask& operator=(const DataTask&) = delete;
+  ~DataTask();
+
+  void resume();  // starts the exchange; returns at once
+  void join();    // waits for the task's thread to end; no thread outlives the request
+
+ private:
+  HttpRequest request_;
+  CompletionHandler completion_;
+  std::thread thread_;
+};
+
+}  // namespace vesk

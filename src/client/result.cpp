@@ -1,0 +1,18 @@
+#include "client/result.h"
+
+#include "cli/output.h"
+
+namespace vesk {
+
+void requireOK(const Response& response) {
+  if (response.statusCode == 200) return;
+  die("server returned " + std::to_string(response.statusCode) + ": " + response.body);
+}
+
+bool printedRawJson(const Args& args, const Response& response) {
+  if (!args.jsonOutput()) return false;
+  out(response.body);
+  return true;
+}
+
+}  // namespace vesk

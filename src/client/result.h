@@ -1,0 +1,16 @@
+#pragma once
+
+#include "cli/args.h"
+#include "client/vesk_client.h"
+
+// How every command treats the app's answer: 200 alone is success, "--json" prints the body as
+// it came, anything else is the command's own output.
+namespace vesk {
+
+// Ends the run with "server returned <status>: <body>" unless the status is 200.
+void requireOK(const Response& response);
+
+// With "--json", prints the body unchanged and returns true: the command prints nothing more.
+bool printedRawJson(const Args& args, const Response& response);
+
+}  // namespace vesk
