@@ -20,8 +20,23 @@ struct CommandWord {
 
 // Command words and their aliases, after lower-casing; no prefix matching.
 constexpr CommandWord kCommands[] = {
+    {"notify", cmdNotify},
+    {"n", cmdNotify},
+    {"ask", cmdAsk},
+    {"a", cmdAsk},
+    {"listen", cmdListen},
+    {"l", cmdListen},
+    {"say", cmdSay},
+    {"s", cmdSay},
+    {"game", cmdGame},
+    {"g", cmdGame},
     {"health", cmdHealth},
     {"ping", cmdHealth},
+    {"collapse", cmdCollapse},
+    {"clear", cmdClear},
+    {"characters", cmdCharacters},
+    {"chars", cmdCharacters},
+    {"c", cmdCharacters},
 };
 
 }  // namespace

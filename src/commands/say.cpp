@@ -1,0 +1,25 @@
+#include <nlohmann/json.hpp>
+
+#include "cli/output.h"
+#include "client/result.h"
+#include "commands/commands.h"
+#include "commands/presentation.h"
+
+namespace vesk {
+
+void cmdSay(const VeskClient& client, const Args& args) {
+  nlohmann::json body = nlohmann::json::object();
+  body["message"] =
+      requireMessage(args, "say", R"(vesk say "message" [--name NAME] [--accent HEX])");
+  // The user speaks, in white, unless told otherwise; a given option, even empty, replaces these.
+  body["name"] = "You";
+  body["accent_hex"] = "#FFFFFF";
+  addPresentationOptions(body, args, Card::say);
+
+  Response response = client.post("/overlay", body);
+  requireOK(response);
+  if (printedRawJson(args, response)) return;
+  succeed(" message sent");
+}
+
+}  // namespace vesk

@@ -1,0 +1,29 @@
+// Runs the built vesk binary as a child process and captures everything it produced.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace vesk::test {
+
+enum class Stdout {
+  pipe,      // standard output is a pipe, as when vesk's output is redirected
+  terminal,  // standard output is a pseudo-terminal in raw mode, as when a person watches it
+};
+
+struct RunResult {
+  int exitCode = -1;  // -1 when the process ended by a signal
+  int signal = 0;     // the signal that ended it, 0 otherwise
+  std::string out;    // standard output, byte for byte
+  std::string err;    // standard error, byte for byte
+};
+
+// Runs VESK_BINARY with `args` (raw bytes, passed as they are; they cannot contain NUL), standard
+// input from /dev/null and the parent's environment. A run still going after `limit` is killed
+// with SIGKILL, so it reports signal 9 rather than hanging the test. Throws std::system_error
+// when the process cannot be started.
+RunResult runVesk(const std::vector<std::string>& args, Stdout mode = Stdout::pipe,
+                  std::chrono::seconds limit = std::chrono::seconds(30));
+
+}  // namespace vesk::test
