@@ -23,7 +23,8 @@ struct Reply {
   };
   Mode mode = Mode::respond;
   int status = 200;  // 100..999, odd codes included
-  std::string reason;  // reason phrase; empty means the standard one for `status`
+  // Reason phrase; empty means the standard one, "<unknown-status>" for codes Beast doesn't know.
+  std::string reason;
   std::string body;
   // Extra response headers, sent in this order. The server adds Content-Length and
   // "Connection: close" unless given here; with "Transfer-Encoding: chunked" here, the body is
@@ -43,7 +44,7 @@ Reply resetAfterRequest();
 struct ReceivedRequest {
   std::string method;  // "GET", "POST"
   std::string target;  // "/health"
-  // Names lower-cased; a header sent more than once appears once, its values joined by ", ".
+  // Names lower-cased. A header sent more than once appears once, its values joined by ", ".
   std::map<std::string, std::string> headers;
   std::string body;
 
@@ -52,11 +53,12 @@ struct ReceivedRequest {
 
 // Listens on 127.0.0.1 on a port chosen by the OS and serves every connection with the same
 // Reply, on its own thread. A request is recorded before it is answered, so once vesk has exited
-// requests() holds everything it sent. Destruction stops the thread promptly, even with silent
-// connections open, and joins it.
+// requests() holds every whole request it sent. Destruction stops the thread promptly, even with
+// silent connections open, and joins it.
 class LoopbackServer {
  public:
-  explicit LoopbackServer(Reply reply);  // throws std::invalid_argument for a status outside 100..999
+  // Throws std::invalid_argument for a status outside 100..999.
+  explicit LoopbackServer(Reply reply);
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;

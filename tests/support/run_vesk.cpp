@@ -39,7 +39,9 @@ using namespace std::chrono_literals;
   throw std::system_error(error, std::generic_category(), what);
 }
 
-[[noreturn]] void throwErrno(const char* what) { throwSystemError(errno, what); }
+[[noreturn]] void throwErrno(const char* what) {
+  throwSystemError(errno, what);
+}
 
 void check(int error, const char* what) {
   if (error != 0) throwSystemError(error, what);
@@ -200,8 +202,8 @@ bool readToEnd(std::array<Capture, 2>& captures, Clock::time_point deadline) {
 
     const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     if (remaining.count() <= 0) return false;
-    const int timeout = static_cast<int>(std::min<std::chrono::milliseconds::rep>(
-        remaining.count(), INT_MAX));
+    const int timeout =
+        static_cast<int>(std::min<std::chrono::milliseconds::rep>(remaining.count(), INT_MAX));
     if (::poll(polled.data(), count, timeout) == -1) {
       if (errno == EINTR) continue;
       throwErrno("poll");
