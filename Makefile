@@ -5,7 +5,7 @@ JOBS         ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || ec
 # CI turns warnings into errors.
 CMAKE_FLAGS  ?= $(if $(CI),-DVESK_WERROR=ON)
 
-.PHONY: all build test sanitize deps clean
+.PHONY: all build test sanitize deps clean bench
 
 all: build
 
@@ -28,3 +28,7 @@ sanitize: deps
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+
+# Measures vesk against a floor client, curl and hello-world; rewrites BENCHMARKS.md.
+bench:
+	@bench/run.sh

@@ -3,9 +3,14 @@
 # Debian/Ubuntu through apt, macOS through Homebrew. Idempotent.
 set -euo pipefail
 
+# Usage: install-deps.sh [bench]; "bench" adds what bench/run.sh measures with.
 apt_packages=(cmake ninja-build g++ clang make pkg-config libboost-dev nlohmann-json3-dev
               libutf8proc-dev libgtest-dev)
 brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest pkg-config)
+if [ "${1:-}" = bench ]; then
+  apt_packages+=(hyperfine curl jq valgrind time)
+  brew_packages+=(hyperfine jq)
+fi
 
 missing=()
 case "$(uname -s)" in

@@ -38,7 +38,8 @@ std::chrono::steady_clock::duration deadlineAfter(double seconds) {
 // The state of one exchange; lives on the task's thread and dies with it.
 class Exchange {
  public:
-  Exchange(const HttpRequest& request, const CompletionHandler& completion)
+  // The request is consumed: its body moves into the HTTP message instead of being copied.
+  Exchange(HttpRequest& request, const CompletionHandler& completion)
       : request_(request), completion_(completion), io_(1), stream_(io_) {}
 
   void run() {
@@ -60,7 +61,7 @@ class Exchange {
     message_.set(http::field::host, request_.host + ":" + std::to_string(request_.port));
     if (request_.jsonBody) {
       message_.set(http::field::content_type, "application/json");
-      message_.body() = *request_.jsonBody;
+      message_.body() = std::move(*request_.jsonBody);
     }
     message_.prepare_payload();
   }
@@ -71,6 +72,9 @@ class Exchange {
                                                          : TransportError::Kind::cannotConnect,
                              ec);
     }
+    // One request, one answer: a large body must not wait on Nagle for the header's ACK.
+    beast::error_code ignored;
+    stream_.socket().set_option(tcp::no_delay(true), ignored);
     http::async_write(stream_, message_,
                       [this](beast::error_code ec, std::size_t) { onWrite(ec); });
   }
@@ -118,7 +122,7 @@ class Exchange {
     completion_(std::nullopt, std::nullopt, TransportError{kind, ec.message()});
   }
 
-  const HttpRequest& request_;
+  HttpRequest& request_;
   const CompletionHandler& completion_;
   asio::io_context io_;
   beast::tcp_stream stream_;

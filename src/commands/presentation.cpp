@@ -43,7 +43,7 @@ bool reads(const PresentationOption& option, Card card) {
 void addPresentationOptions(nlohmann::json& body, const Args& args, Card card) {
   for (const auto& option : kPresentationOptions) {
     if (!reads(option, card)) continue;
-    if (auto value = args.flag(option.flag)) body[option.key] = *value;
+    if (auto value = args.flag(option.flag)) body[option.key] = std::move(*value);
   }
 }
 
