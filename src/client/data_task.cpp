@@ -109,7 +109,10 @@ class Exchange {
     beast::error_code ignored;
     stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
     stream_.close();
-    completion_(std::move(response.body()), HttpResponse{static_cast<int>(status)}, std::nullopt);
+    // HTTP statuses have three digits from 100 up: a "000" answer is not an HTTP response.
+    std::optional<HttpResponse> http;
+    if (status >= 100) http = HttpResponse{static_cast<int>(status)};
+    completion_(std::move(response.body()), http, std::nullopt);
   }
 
   static TransportError::Kind kindOf(beast::error_code ec) {

@@ -196,9 +196,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
                           });
         return;
       case Reply::Mode::raw:
+        if (server_.reply.drip.count() > 0) return dripFrom(0);
         asio::async_write(socket_, asio::buffer(server_.reply.raw),
                           [self = shared_from_this()](error_code ec, std::size_t) {
-                            if (!ec) self->closeGracefully();
+                            if (!ec) self->rawWritten();
                           });
         return;
       case Reply::Mode::silent:
@@ -209,6 +210,24 @@ class Connection : public std::enable_shared_from_this<Connection> {
       case Reply::Mode::reset:
         return resetAbruptly();
     }
+  }
+
+  // A slow peer: one byte, a pause, the next byte.
+  void dripFrom(std::size_t at) {
+    if (at == server_.reply.raw.size()) return rawWritten();
+    asio::async_write(socket_, asio::buffer(server_.reply.raw.data() + at, 1),
+                      [self = shared_from_this(), at](error_code ec, std::size_t) {
+                        if (ec) return;
+                        self->timer_.expires_after(self->server_.reply.drip);
+                        self->timer_.async_wait([self, at](error_code ec) {
+                          if (!ec) self->dripFrom(at + 1);
+                        });
+                      });
+  }
+
+  void rawWritten() {
+    if (server_.reply.holdOpen) return server_.silentConnections.push_back(shared_from_this());
+    closeGracefully();
   }
 
   // Send FIN, then read until the client closes. Closing at once could turn into a reset if

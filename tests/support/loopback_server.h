@@ -32,6 +32,8 @@ struct Reply {
   std::vector<std::pair<std::string, std::string>> headers;
   std::string raw;
   std::chrono::milliseconds delay{0};  // wait before answering (any mode)
+  std::chrono::milliseconds drip{0};   // raw mode: write one byte at a time, this far apart
+  bool holdOpen = false;               // raw mode: keep the connection open after the bytes
 };
 
 Reply respond(int status, std::string body);

@@ -18,6 +18,7 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <fstream>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -133,7 +134,8 @@ class SpawnSettings {
   posix_spawnattr_t attributes{};
 };
 
-pid_t spawnVesk(const std::vector<std::string>& args, int stdoutFd, int stderrFd) {
+// `words` is the whole argument list, the program's path first.
+pid_t spawn(std::vector<std::string> words, int stdoutFd, int stderrFd) {
   SpawnSettings settings;
   posix_spawn_file_actions_t* actions = &settings.actions;
   check(::posix_spawn_file_actions_addopen(actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0),
@@ -166,14 +168,13 @@ pid_t spawnVesk(const std::vector<std::string>& args, int stdoutFd, int stderrFd
   check(::posix_spawnattr_setsigdefault(&settings.attributes, &defaultSignals),
         "posix_spawnattr_setsigdefault");
 
-  std::vector<std::string> words{VESK_BINARY};
-  words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
   pid_t pid = 0;
-  check(::posix_spawn(&pid, VESK_BINARY, actions, &settings.attributes, argv.data(), environ),
+  check(::posix_spawn(&pid, words.front().c_str(), actions, &settings.attributes, argv.data(),
+                      environ),
         "posix_spawn " VESK_BINARY);
   return pid;
 }
@@ -246,11 +247,12 @@ int waitUntil(pid_t pid, Clock::time_point deadline) {
 
 }  // namespace
 
-RunResult runVesk(const std::vector<std::string>& args, Stdout mode, std::chrono::seconds limit) {
+RunResult runProgram(const std::vector<std::string>& words, Stdout mode,
+                     std::chrono::seconds limit) {
   const Clock::time_point deadline = Clock::now() + limit;
   Channel out = mode == Stdout::terminal ? openRawTerminal() : openPipe();
   Channel err = openPipe();
-  const pid_t pid = spawnVesk(args, out.childs.get(), err.childs.get());
+  const pid_t pid = spawn(words, out.childs.get(), err.childs.get());
   // Now only the child holds the writing ends, so its exit is what ends our reads.
   out.childs.reset();
   err.childs.reset();
@@ -271,6 +273,25 @@ RunResult runVesk(const std::vector<std::string>& args, Stdout mode, std::chrono
   } else if (WIFSIGNALED(status)) {
     result.signal = WTERMSIG(status);
   }
+  return result;
+}
+
+RunResult runVesk(const std::vector<std::string>& args, Stdout mode, std::chrono::seconds limit) {
+  std::vector<std::string> words{VESK_BINARY};
+  words.insert(words.end(), args.begin(), args.end());
+  return runProgram(words, mode, limit);
+}
+
+RunResult runVeskMeasuringMemory(const std::vector<std::string>& args) {
+  char path[] = "/tmp/vesk-peak-XXXXXX";
+  const int fd = ::mkstemp(path);
+  if (fd < 0) throwErrno("mkstemp");
+  ::close(fd);
+  std::vector<std::string> words{PEAK_MEMORY_BINARY, path, VESK_BINARY};
+  words.insert(words.end(), args.begin(), args.end());
+  RunResult result = runProgram(words, Stdout::pipe, std::chrono::seconds(60));
+  std::ifstream(path) >> result.peakMemoryKb;
+  ::unlink(path);
   return result;
 }
 

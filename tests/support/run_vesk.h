@@ -13,10 +13,11 @@ enum class Stdout {
 };
 
 struct RunResult {
-  int exitCode = -1;  // -1 when the process ended by a signal
-  int signal = 0;     // the signal that ended it, 0 otherwise
-  std::string out;    // standard output, byte for byte
-  std::string err;    // standard error, byte for byte
+  int exitCode = -1;      // -1 when the process ended by a signal
+  int signal = 0;         // the signal that ended it, 0 otherwise
+  std::string out;        // standard output, byte for byte
+  std::string err;        // standard error, byte for byte
+  long peakMemoryKb = 0;  // runVeskMeasuringMemory only: vesk's largest resident set
 };
 
 // Runs VESK_BINARY with `args` (raw bytes, passed as they are; they cannot contain NUL), standard
@@ -25,5 +26,10 @@ struct RunResult {
 // when the process cannot be started.
 RunResult runVesk(const std::vector<std::string>& args, Stdout mode = Stdout::pipe,
                   std::chrono::seconds limit = std::chrono::seconds(30));
+
+// The same, through a small launcher that reports vesk's peak resident memory. Measuring a
+// direct child would not do: on Linux a child inherits its parent's high-water mark at exec,
+// and a test that holds a large answer is a large parent.
+RunResult runVeskMeasuringMemory(const std::vector<std::string>& args);
 
 }  // namespace vesk::test
