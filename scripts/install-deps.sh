@@ -4,8 +4,8 @@
 set -euo pipefail
 
 # Usage: install-deps.sh [bench]; "bench" adds what bench/run.sh measures with.
-apt_packages=(cmake ninja-build g++ clang make pkg-config libboost-dev nlohmann-json3-dev
-              libutf8proc-dev libgtest-dev)
+apt_packages=(cmake ninja-build g++ clang libclang-rt-dev make pkg-config libboost-dev
+              nlohmann-json3-dev libutf8proc-dev libgtest-dev)
 brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest pkg-config)
 if [ "${1:-}" = bench ]; then
   apt_packages+=(hyperfine curl jq valgrind time)

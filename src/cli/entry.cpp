@@ -64,7 +64,6 @@ int run(const std::vector<std::string>& argv) {
     }
   }
   // The one failure that is not an "error:" line: plain, uncoloured, and the help follows.
-  std::fflush(stdout);
   std::string line = "unknown command: " + word + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
   cmdHelp();

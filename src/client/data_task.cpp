@@ -4,7 +4,6 @@
 #include <chrono>
 #include <limits>
 
-#include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/error.hpp>
@@ -80,6 +79,7 @@ class Exchange {
   }
 
   void onWrite(beast::error_code ec) {
+    if (ec == beast::error::timeout) return finishWithError(TransportError::Kind::timedOut, ec);
     // An app may answer and close before it has read the whole request: its answer still counts,
     // so a failed write is reported only if no answer can be read after it.
     writeError_ = ec;

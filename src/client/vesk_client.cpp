@@ -108,16 +108,20 @@ Response VeskClient::get(std::string_view path, std::optional<double> timeout) c
   return request("GET", path, std::nullopt, timeout);
 }
 
+std::optional<std::string> jsonBodyText(const nlohmann::json& object) {
+  if (object.empty()) return "{}";
+  try {
+    return object.dump();
+  } catch (const nlohmann::json::exception&) {
+    return std::nullopt;  // a text that is not valid UTF-8 cannot become JSON
+  }
+}
+
 Response VeskClient::post(std::string_view path, const nlohmann::json& json,
                           std::optional<double> timeout) const {
-  std::string body;
-  try {
-    body = json.empty() ? "{}" : json.dump();
-  } catch (const nlohmann::json::exception&) {
-    // A command-line value that is not valid UTF-8 cannot become JSON; nothing is sent.
-    die("failed to encode JSON body");
-  }
-  return request("POST", path, std::move(body), timeout);
+  auto body = jsonBodyText(json);
+  if (!body) die("failed to encode JSON body");  // nothing is sent
+  return request("POST", path, std::move(*body), timeout);
 }
 
 }  // namespace vesk

@@ -31,4 +31,8 @@ struct VeskClient {
                 std::optional<double> timeout = std::nullopt) const;
 };
 
+// `object` as the compact JSON text of a request body ("{}" when empty); nothing when a text in
+// it is not valid UTF-8.
+std::optional<std::string> jsonBodyText(const nlohmann::json& object);
+
 }  // namespace vesk
