@@ -15,4 +15,10 @@ bool printedRawJson(const Args& args, const Response& response) {
   return true;
 }
 
+void confirmAction(const Args& args, const Response& response, std::string_view phrase) {
+  requireOK(response);
+  if (printedRawJson(args, response)) return;
+  succeed(phrase);
+}
+
 }  // namespace vesk

@@ -1,6 +1,5 @@
 #include <nlohmann/json.hpp>
 
-#include "cli/output.h"
 #include "client/result.h"
 #include "commands/commands.h"
 #include "commands/presentation.h"
@@ -13,10 +12,7 @@ void cmdNotify(const VeskClient& client, const Args& args) {
       args, "notify", R"(vesk notify "message" [--name NAME] [--color HEX] [--accent HEX])");
   addPresentationOptions(body, args, Card::notify);
 
-  Response response = client.post("/overlay", body);
-  requireOK(response);
-  if (printedRawJson(args, response)) return;
-  succeed(" notification sent");
+  confirmAction(args, client.post("/overlay", body), " notification sent");
 }
 
 }  // namespace vesk

@@ -1,6 +1,5 @@
 #include <nlohmann/json.hpp>
 
-#include "cli/output.h"
 #include "client/result.h"
 #include "commands/commands.h"
 #include "commands/presentation.h"
@@ -16,10 +15,7 @@ void cmdSay(const VeskClient& client, const Args& args) {
   body["accent_hex"] = "#FFFFFF";
   addPresentationOptions(body, args, Card::say);
 
-  Response response = client.post("/overlay", body);
-  requireOK(response);
-  if (printedRawJson(args, response)) return;
-  succeed(" message sent");
+  confirmAction(args, client.post("/overlay", body), " message sent");
 }
 
 }  // namespace vesk
