@@ -3,8 +3,11 @@
 # Debian/Ubuntu through apt, macOS through Homebrew. Idempotent.
 set -euo pipefail
 
+# The second line is for packaging: the Debian package (dpkg-dev, file), the man page check
+# (groff-base, man-db) and the completion tests, which skip a shell that is missing.
 apt_packages=(cmake ninja-build g++ clang make pkg-config libboost-dev nlohmann-json3-dev
-              libutf8proc-dev libgtest-dev)
+              libutf8proc-dev libgtest-dev
+              dpkg-dev file groff-base man-db bash-completion zsh fish)
 brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest pkg-config)
 
 missing=()
