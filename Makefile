@@ -5,11 +5,12 @@ TSAN_DIR     ?= build-tsan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
 SHELL        := bash
+PACKAGE_DIR  ?= build-package
 JOBS         ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 # CI turns warnings into errors.
 CMAKE_FLAGS  ?= $(if $(CI),-DVESK_WERROR=ON)
 
-.PHONY: all build test sanitize tsan fuzz deps clean bench
+.PHONY: all build test sanitize tsan fuzz package deps clean bench
 
 all: build
 
@@ -52,8 +53,19 @@ fuzz: deps
 	done
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)
 
 # Measures vesk against a floor client, curl and hello-world; rewrites BENCHMARKS.md.
 bench:
 	@bench/run.sh
+
+# The Debian package, in $(PACKAGE_DIR)/packages/. Installed under /usr, where Debian's zsh reads
+# completions from vendor-completions rather than site-functions.
+package: deps
+	@[ "$$(uname -s)" = Linux ] || { echo "make package: Debian packages are built on Linux;" \
+	  "macOS installs with packaging/homebrew/vesk.rb" >&2; exit 1; }
+	@cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DVESK_ZSH_COMPLETION_DIR=share/zsh/vendor-completions \
+	  $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	@cd $(PACKAGE_DIR) && cpack
