@@ -289,7 +289,7 @@ RunResult runVeskMeasuringMemory(const std::vector<std::string>& args) {
   ::close(fd);
   std::vector<std::string> words{PEAK_MEMORY_BINARY, path, VESK_BINARY};
   words.insert(words.end(), args.begin(), args.end());
-  RunResult result = runProgram(words, Stdout::pipe, std::chrono::seconds(60));
+  RunResult result = runProgram(words, Stdout::pipe, std::chrono::seconds(120));
   std::ifstream(path) >> result.peakMemoryKb;
   ::unlink(path);
   return result;
