@@ -131,17 +131,25 @@ class SpawnSettings {
   posix_spawnattr_t attributes{};
 };
 
-pid_t spawnVesk(const std::vector<std::string>& args, int stdoutFd, int stderrFd) {
+}  // namespace
+
+pid_t spawnProgram(const std::string& path, const std::vector<std::string>& args, int stdinFd,
+                   int stdoutFd, int stderrFd) {
   SpawnSettings settings;
   posix_spawn_file_actions_t* actions = &settings.actions;
-  check(::posix_spawn_file_actions_addopen(actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0),
-        "posix_spawn_file_actions_addopen");
+  if (stdinFd < 0) {
+    check(::posix_spawn_file_actions_addopen(actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0),
+          "posix_spawn_file_actions_addopen");
+  } else {
+    check(::posix_spawn_file_actions_adddup2(actions, stdinFd, STDIN_FILENO),
+          "posix_spawn_file_actions_adddup2");
+  }
   check(::posix_spawn_file_actions_adddup2(actions, stdoutFd, STDOUT_FILENO),
         "posix_spawn_file_actions_adddup2");
   check(::posix_spawn_file_actions_adddup2(actions, stderrFd, STDERR_FILENO),
         "posix_spawn_file_actions_adddup2");
 
-  // vesk gets its three standard streams and nothing else: an inherited copy of a test's
+  // The child gets its three standard streams and nothing else: an inherited copy of a test's
   // socket would otherwise keep it open past a close or reset the test is about.
   short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
 #ifdef __APPLE__
@@ -164,17 +172,19 @@ pid_t spawnVesk(const std::vector<std::string>& args, int stdoutFd, int stderrFd
   check(::posix_spawnattr_setsigdefault(&settings.attributes, &defaultSignals),
         "posix_spawnattr_setsigdefault");
 
-  std::vector<std::string> words{VESK_BINARY};
+  std::vector<std::string> words{path};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
   pid_t pid = 0;
-  check(::posix_spawn(&pid, VESK_BINARY, actions, &settings.attributes, argv.data(), environ),
-        "posix_spawn " VESK_BINARY);
+  check(::posix_spawn(&pid, path.c_str(), actions, &settings.attributes, argv.data(), environ),
+        ("posix_spawn " + path).c_str());
   return pid;
 }
+
+namespace {
 
 // One of the child's output streams being read.
 struct Capture {
@@ -248,7 +258,7 @@ RunResult runVesk(const std::vector<std::string>& args, Stdout mode, std::chrono
   const Clock::time_point deadline = Clock::now() + limit;
   Channel out = mode == Stdout::terminal ? openRawTerminal() : openPipe();
   Channel err = openPipe();
-  const pid_t pid = spawnVesk(args, out.childs.get(), err.childs.get());
+  const pid_t pid = spawnProgram(VESK_BINARY, args, -1, out.childs.get(), err.childs.get());
   // Now only the child holds the writing ends, so its exit is what ends our reads.
   out.childs.reset();
   err.childs.reset();
