@@ -5,7 +5,7 @@ JOBS         ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || ec
 # CI turns warnings into errors.
 CMAKE_FLAGS  ?= $(if $(CI),-DVESK_WERROR=ON)
 
-.PHONY: all build test sanitize deps clean
+.PHONY: all build test sanitize demo deps clean
 
 all: build
 
@@ -18,6 +18,12 @@ build: deps
 
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+# A tour of every vesk command against tarnel-sim, the stand-in app, on a free port.
+demo: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target vesk tarnel-sim
+	@scripts/demo.sh $(BUILD_DIR)
 
 # The same tests built with Clang under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
