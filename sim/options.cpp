@@ -1,7 +1,6 @@
 #include "options.h"
 
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -82,14 +81,6 @@ std::optional<Number> wholeNumber(std::string_view text) {
   return n;
 }
 
-std::optional<double> seconds(std::string_view text) {
-  double value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (!std::isfinite(value) || value < 0) return std::nullopt;
-  return value;
-}
-
 // "PATH=REST": a path that starts with '/', and what follows the first '='.
 std::pair<std::string, std::string> pathAndRest(std::string_view option, std::string_view value,
                                                 std::string_view form) {
@@ -139,7 +130,7 @@ void apply(Options& options, std::string_view name, std::string_view value) {
     addStep(options, Held::game, name, value);
   } else if (name == "--delay") {
     auto [path, rest] = pathAndRest(name, value, "PATH=SECS");
-    auto delay = seconds(rest);
+    auto delay = parseSeconds(rest);
     if (!delay) fail("--delay: invalid seconds '" + rest + "'");
     options.delays[path] = *delay;
   } else if (name == "--force") {

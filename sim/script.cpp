@@ -1,20 +1,14 @@
 #include "script.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 #include <nlohmann/json.hpp>
 
 namespace sim {
 namespace {
-
-std::optional<double> parseSeconds(std::string_view text) {
-  double seconds = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (!std::isfinite(seconds) || seconds < 0) return std::nullopt;
-  return seconds;
-}
 
 std::optional<size_t> parsePick(std::string_view text) {
   size_t n = 0;
@@ -56,6 +50,19 @@ std::string proposedAnswer(const nlohmann::json& request, size_t pick) {
 }
 
 }  // namespace
+
+std::optional<double> parseSeconds(std::string_view text) {
+  // strtod rather than from_chars, which not every macOS C++ library has for doubles. The
+  // program never calls setlocale, so "0.5" is read in the C locale.
+  const std::string copy(text);
+  if (copy.empty() || std::isspace(static_cast<unsigned char>(copy.front()))) return std::nullopt;
+  char* end = nullptr;
+  const double seconds = std::strtod(copy.c_str(), &end);
+  if (end != copy.c_str() + copy.size() || !std::isfinite(seconds) || seconds < 0) {
+    return std::nullopt;
+  }
+  return seconds;
+}
 
 std::optional<Step> parseStep(Held held, std::string_view word) {
   size_t colon = word.find(':');

@@ -28,6 +28,9 @@ struct Step {
   double seconds = 0;  // timeout:SECS, how long the user "lets it run" before the 408
 };
 
+// A number of seconds: finite, not negative, nothing around it.
+std::optional<double> parseSeconds(std::string_view text);
+
 // One --chat, --listen or --game word; nothing when it is not one `held` takes.
 std::optional<Step> parseStep(Held held, std::string_view word);
 // The words `held` takes, for messages and the help.
