@@ -157,15 +157,13 @@ std::string renderPrompt(Held held, size_t alsoWaiting, const Style& style) {
   std::string help;
   switch (held) {
     case Held::chat:
-      help =
-          "answer: a number picks a proposed answer, other text is typed, an empty line "
-          "dismisses";
+      help = "answer: a number picks, other text is the answer, an empty line dismisses";
       break;
     case Held::listen:
       help = "compose: type a message to send, an empty line cancels";
       break;
     case Held::game:
-      help = "game: type how it ended, an empty line sends \"user won\"";
+      help = "game over: type the result, an empty line sends \"user won\"";
       break;
   }
   if (alsoWaiting > 0) help += " (" + std::to_string(alsoWaiting) + " more waiting)";

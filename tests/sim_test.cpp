@@ -388,8 +388,8 @@ TEST(SimInteractiveTest, APersonAnswersFromTheTerminal) {
   EXPECT_EQ(stopped.exitCode, 0);
   for (const char* shown :
        {"│ Soleth\n│ Deploy?\n│ Soleth · calm\n│   1) Yes  2) No  3) Rollback\n╰─\n",
-        "answer: a number picks a proposed answer", "→ 200 {\"answer\":\"No\"}\n",
-        "compose: type a message", "│ game: hangman · word: apple\n",
+        "answer: a number picks, other text is the answer, an empty line dismisses\n",
+        "→ 200 {\"answer\":\"No\"}\n", "compose: type a message", "│ game: hangman · word: apple\n",
         "→ 200 {\"cancelled\":true}\n", "│ CI · main\n│ Build done\n│ Vesk · happy\n╰─\n"}) {
     EXPECT_NE(stopped.out.find(shown), npos) << shown << "\nin:\n" << stopped.out;
   }
