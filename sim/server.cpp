@@ -227,12 +227,16 @@ void Connection::send(const Reply& reply) {
   response_.version(11);
   response_.result(static_cast<unsigned>(reply.status));
   response_.set(http::field::server, "tarnel-sim/" TARNEL_SIM_VERSION);
-  const bool isJson = nlohmann::json::accept(reply.body);
-  response_.set(http::field::content_type,
-                isJson ? "application/json" : "text/plain; charset=utf-8");
+  // HTTP gives these two statuses no body, and Beast refuses to frame one.
+  const bool bodiless = reply.status == 204 || reply.status == 304;
+  if (!bodiless) {
+    const bool isJson = nlohmann::json::accept(reply.body);
+    response_.set(http::field::content_type,
+                  isJson ? "application/json" : "text/plain; charset=utf-8");
+    response_.body() = reply.body;
+  }
   if (!reply.allow.empty()) response_.set(http::field::allow, reply.allow);
   response_.keep_alive(false);
-  response_.body() = reply.body;
   response_.prepare_payload();
   if (!watching_) watchForHangUp();
   http::async_write(socket_, response_,
@@ -291,6 +295,8 @@ int Server::run() {
       note(std::string("internal error: ") + e.what());
     }
   }
+  // A port file left behind would point the next script at a port nobody serves.
+  if (options_.portFile) std::remove(options_.portFile->c_str());
   return 0;
 }
 
