@@ -10,7 +10,7 @@ JOBS         ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || ec
 # CI turns warnings into errors.
 CMAKE_FLAGS  ?= $(if $(CI),-DVESK_WERROR=ON)
 
-.PHONY: all build test sanitize tsan fuzz package deps clean bench
+.PHONY: all build test demo sanitize tsan fuzz package deps clean bench
 
 all: build
 
@@ -23,6 +23,12 @@ build: deps
 
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+# A tour of every vesk command against tarnel-sim, the stand-in app, on a free port.
+demo: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target vesk tarnel-sim
+	@scripts/demo.sh $(BUILD_DIR)
 
 # The same tests built with Clang under AddressSanitizer and UndefinedBehaviorSanitizer, and
 # under ThreadSanitizer (the transport hands its answer from one thread to another). A report

@@ -134,18 +134,25 @@ class SpawnSettings {
   posix_spawnattr_t attributes{};
 };
 
-// `words` is the whole argument list, the program's path first.
-pid_t spawn(std::vector<std::string> words, int stdoutFd, int stderrFd) {
+}  // namespace
+
+pid_t spawnProgram(const std::string& path, const std::vector<std::string>& args, int stdinFd,
+                   int stdoutFd, int stderrFd) {
   SpawnSettings settings;
   posix_spawn_file_actions_t* actions = &settings.actions;
-  check(::posix_spawn_file_actions_addopen(actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0),
-        "posix_spawn_file_actions_addopen");
+  if (stdinFd < 0) {
+    check(::posix_spawn_file_actions_addopen(actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0),
+          "posix_spawn_file_actions_addopen");
+  } else {
+    check(::posix_spawn_file_actions_adddup2(actions, stdinFd, STDIN_FILENO),
+          "posix_spawn_file_actions_adddup2");
+  }
   check(::posix_spawn_file_actions_adddup2(actions, stdoutFd, STDOUT_FILENO),
         "posix_spawn_file_actions_adddup2");
   check(::posix_spawn_file_actions_adddup2(actions, stderrFd, STDERR_FILENO),
         "posix_spawn_file_actions_adddup2");
 
-  // vesk gets its three standard streams and nothing else: an inherited copy of a test's
+  // The child gets its three standard streams and nothing else: an inherited copy of a test's
   // socket would otherwise keep it open past a close or reset the test is about.
   short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
 #ifdef __APPLE__
@@ -168,16 +175,19 @@ pid_t spawn(std::vector<std::string> words, int stdoutFd, int stderrFd) {
   check(::posix_spawnattr_setsigdefault(&settings.attributes, &defaultSignals),
         "posix_spawnattr_setsigdefault");
 
+  std::vector<std::string> words{path};
+  words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
   pid_t pid = 0;
-  check(::posix_spawn(&pid, words.front().c_str(), actions, &settings.attributes, argv.data(),
-                      environ),
-        "posix_spawn " VESK_BINARY);
+  check(::posix_spawn(&pid, path.c_str(), actions, &settings.attributes, argv.data(), environ),
+        ("posix_spawn " + path).c_str());
   return pid;
 }
+
+namespace {
 
 // One of the child's output streams being read.
 struct Capture {
@@ -245,14 +255,13 @@ int waitUntil(pid_t pid, Clock::time_point deadline) {
   return killAndWait(pid);
 }
 
-}  // namespace
 
-RunResult runProgram(const std::vector<std::string>& words, Stdout mode,
+RunResult runProgram(const std::string& path, const std::vector<std::string>& args, Stdout mode,
                      std::chrono::seconds limit) {
   const Clock::time_point deadline = Clock::now() + limit;
   Channel out = mode == Stdout::terminal ? openRawTerminal() : openPipe();
   Channel err = openPipe();
-  const pid_t pid = spawn(words, out.childs.get(), err.childs.get());
+  const pid_t pid = spawnProgram(path, args, -1, out.childs.get(), err.childs.get());
   // Now only the child holds the writing ends, so its exit is what ends our reads.
   out.childs.reset();
   err.childs.reset();
@@ -276,10 +285,10 @@ RunResult runProgram(const std::vector<std::string>& words, Stdout mode,
   return result;
 }
 
+}  // namespace
+
 RunResult runVesk(const std::vector<std::string>& args, Stdout mode, std::chrono::seconds limit) {
-  std::vector<std::string> words{VESK_BINARY};
-  words.insert(words.end(), args.begin(), args.end());
-  return runProgram(words, mode, limit);
+  return runProgram(VESK_BINARY, args, mode, limit);
 }
 
 RunResult runVeskMeasuringMemory(const std::vector<std::string>& args) {
@@ -287,9 +296,10 @@ RunResult runVeskMeasuringMemory(const std::vector<std::string>& args) {
   const int fd = ::mkstemp(path);
   if (fd < 0) throwErrno("mkstemp");
   ::close(fd);
-  std::vector<std::string> words{PEAK_MEMORY_BINARY, path, VESK_BINARY};
-  words.insert(words.end(), args.begin(), args.end());
-  RunResult result = runProgram(words, Stdout::pipe, std::chrono::seconds(120));
+  std::vector<std::string> launcherArgs{path, VESK_BINARY};
+  launcherArgs.insert(launcherArgs.end(), args.begin(), args.end());
+  RunResult result =
+      runProgram(PEAK_MEMORY_BINARY, launcherArgs, Stdout::pipe, std::chrono::seconds(120));
   std::ifstream(path) >> result.peakMemoryKb;
   ::unlink(path);
   return result;

@@ -1,6 +1,8 @@
 // Runs the built vesk binary as a child process and captures everything it produced.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -31,5 +33,11 @@ RunResult runVesk(const std::vector<std::string>& args, Stdout mode = Stdout::pi
 // direct child would not do: on Linux a child inherits its parent's high-water mark at exec,
 // and a test that holds a large answer is a large parent.
 RunResult runVeskMeasuringMemory(const std::vector<std::string>& args);
+
+// Starts `path` with `args`: standard input from `stdinFd` (-1 for /dev/null), the outputs to the
+// given descriptors, no other descriptor inherited and signals at their defaults. Returns its pid;
+// throws std::system_error when it cannot be started.
+pid_t spawnProgram(const std::string& path, const std::vector<std::string>& args, int stdinFd,
+                   int stdoutFd, int stderrFd);
 
 }  // namespace vesk::test

@@ -1,0 +1,392 @@
+#include "server.h"
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/string.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
+
+#include "app.h"
+#include "console.h"
+#include "diagnostics.h"
+
+namespace sim {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+using boost::system::error_code;
+using namespace std::chrono_literals;
+
+// Generous for a card with an inline image; anything bigger is not from vesk.
+constexpr std::uint64_t kBodyLimit = 64 << 20;
+constexpr std::uint32_t kHeaderLimit = 64 << 10;
+// Connections beyond this many are closed at once: the sim must not be starved by a leaky client.
+constexpr size_t kMaxConnections = 256;
+constexpr auto kRequestDeadline = 30s;  // to send a whole request
+constexpr auto kLingerDeadline = 5s;    // for the client to hang up after its answer
+
+bool isHttpParseError(const error_code& ec) {
+  return ec.category() == http::make_error_code(http::error::bad_target).category();
+}
+
+std::string text(beast::string_view view) {
+  return std::string(view.data(), view.size());
+}
+
+class Server;
+
+// One client connection: one request, one answer, then close. The answer may wait for a delay, a
+// scripted timeout or the person; meanwhile a read watches for the client hanging up, which
+// withdraws the question.
+class Connection : public std::enable_shared_from_this<Connection> {
+ public:
+  Connection(tcp::socket socket, Server& server)
+      : socket_(std::move(socket)), server_(server), timer_(socket_.get_executor()) {}
+
+  void start();
+  void abort() { finish(); }
+  bool hasRequest() const { return stage_ != Stage::reading; }
+
+ private:
+  enum class Stage { reading, waiting, writing, closing, done };
+
+  void onHeader(error_code ec);
+  void readBody();
+  void onRequest(error_code ec);
+  void answerUnreadable(error_code ec);
+  void afterWait();
+  void watchForHangUp();
+  void onHangUpWatch(error_code ec);
+  void send(const Reply& reply);
+  void onSent(error_code ec);
+  void finish();
+
+  tcp::socket socket_;
+  Server& server_;
+  asio::steady_timer timer_;
+  beast::flat_buffer buffer_;
+  http::request_parser<http::string_body> parser_;
+  http::response<http::string_body> response_;
+  std::array<char, 1024> scratch_{};
+  Stage stage_ = Stage::reading;
+  bool watching_ = false;
+  bool hungUp_ = false;
+  std::optional<Plan> plan_;
+  std::uint64_t ticket_ = 0;
+};
+
+class Server {
+ public:
+  Server(const Options& options, Catalogue catalogue)
+      : options_(options), app_(options, std::move(catalogue)) {}
+
+  int run();
+
+  App& app() { return app_; }
+  Console* console() { return console_ ? &*console_ : nullptr; }
+  bool logsEachRequest() const { return !options_.quiet && !options_.interactive; }
+  void received();
+  void ended(Connection* connection);
+
+ private:
+  void listen();
+  void writePortFile() const;
+  void acceptNext();
+  void stop(const std::string& why);
+
+  const Options& options_;
+  asio::io_context io_{1};  // first, so it outlives every object that uses it
+  tcp::acceptor acceptor_{io_};
+  asio::steady_timer acceptRetry_{io_};
+  asio::signal_set signals_{io_, SIGINT, SIGTERM, SIGHUP};
+  App app_;
+  std::optional<Console> console_;
+  std::set<Connection*> live_;
+  std::uint64_t requests_ = 0;
+  bool stopping_ = false;
+};
+
+void Connection::start() {
+  // Not boost::none: Beast 1.74 then rejects every body with a Content-Length as over the limit.
+  parser_.body_limit(kBodyLimit);
+  parser_.header_limit(kHeaderLimit);
+  timer_.expires_after(kRequestDeadline);
+  timer_.async_wait([self = shared_from_this()](error_code ec) {
+    if (!ec && self->stage_ == Stage::reading) self->finish();
+  });
+  http::async_read_header(
+      socket_, buffer_, parser_,
+      [self = shared_from_this()](error_code ec, size_t) { self->onHeader(ec); });
+}
+
+void Connection::onHeader(error_code ec) {
+  if (ec) return answerUnreadable(ec);
+  // curl asks before sending a large body, and would otherwise wait a second for nothing.
+  const bool wantsContinue = beast::iequals(parser_.get()[http::field::expect], "100-continue");
+  if (!wantsContinue || parser_.is_done()) return readBody();
+  static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+  asio::async_write(socket_, asio::buffer(kContinue.data(), kContinue.size()),
+                    [self = shared_from_this()](error_code ec, size_t) {
+                      if (ec) return self->finish();
+                      self->readBody();
+                    });
+}
+
+void Connection::readBody() {
+  http::async_read(socket_, buffer_, parser_,
+                   [self = shared_from_this()](error_code ec, size_t) { self->onRequest(ec); });
+}
+
+void Connection::onRequest(error_code ec) {
+  if (stage_ != Stage::reading) return;
+  if (ec) return answerUnreadable(ec);
+  timer_.cancel();
+  stage_ = Stage::waiting;
+  const auto& request = parser_.get();
+  plan_ =
+      server_.app().receive(text(request.method_string()), text(request.target()), request.body());
+  server_.received();
+  if (Console* console = server_.console()) console->show(*plan_);
+  watchForHangUp();
+  if (plan_->wait <= 0s) return afterWait();
+  timer_.expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::min(plan_->wait, std::chrono::duration<double>(std::chrono::hours(24 * 365)))));
+  timer_.async_wait([self = shared_from_this()](error_code ec) {
+    if (!ec && self->stage_ == Stage::waiting) self->afterWait();
+  });
+}
+
+// A request that cannot be read whole is answered when it is malformed, dropped when the client
+// just went away. It is neither recorded nor counted: there is no method or path to record.
+void Connection::answerUnreadable(error_code ec) {
+  if (stage_ != Stage::reading) return;
+  timer_.cancel();
+  if (ec == http::error::body_limit) return send(errorReply(413, "request body too large"));
+  if (ec == http::error::header_limit) return send(errorReply(431, "request headers too large"));
+  const bool clientLeft = ec == http::error::end_of_stream || ec == http::error::partial_message ||
+                          ec == http::error::short_read;
+  if (isHttpParseError(ec) && !clientLeft) {
+    return send(errorReply(400, "malformed HTTP request: " + ec.message()));
+  }
+  finish();
+}
+
+void Connection::afterWait() {
+  Console* console = server_.console();
+  if (!plan_->askPerson || !console) return send(plan_->reply);
+  std::weak_ptr<Connection> weak = shared_from_this();
+  ticket_ = console->ask(*plan_->askPerson, plan_->body, [weak](Reply reply) {
+    if (auto self = weak.lock(); self && self->stage_ == Stage::waiting) self->send(reply);
+  });
+}
+
+void Connection::watchForHangUp() {
+  watching_ = true;
+  socket_.async_read_some(
+      asio::buffer(scratch_),
+      [self = shared_from_this()](error_code ec, size_t) { self->onHangUpWatch(ec); });
+}
+
+void Connection::onHangUpWatch(error_code ec) {
+  if (stage_ == Stage::done) return;
+  if (!ec) return watchForHangUp();  // bytes past the request mean nothing; keep watching
+  hungUp_ = true;
+  if (stage_ == Stage::waiting) {
+    if (Console* console = server_.console(); console && ticket_ != 0) console->withdraw(ticket_);
+    if (server_.logsEachRequest()) {
+      note(plan_->method + " " + plan_->path + ": the client hung up before the answer");
+    }
+    finish();
+  } else if (stage_ == Stage::closing) {
+    finish();
+  }
+}
+
+void Connection::send(const Reply& reply) {
+  timer_.cancel();
+  stage_ = Stage::writing;
+  response_.version(11);
+  response_.result(static_cast<unsigned>(reply.status));
+  response_.set(http::field::server, "tarnel-sim/" TARNEL_SIM_VERSION);
+  // HTTP gives these two statuses no body, and Beast refuses to frame one.
+  const bool bodiless = reply.status == 204 || reply.status == 304;
+  if (!bodiless) {
+    const bool isJson = nlohmann::json::accept(reply.body);
+    response_.set(http::field::content_type,
+                  isJson ? "application/json" : "text/plain; charset=utf-8");
+    response_.body() = reply.body;
+  }
+  if (!reply.allow.empty()) response_.set(http::field::allow, reply.allow);
+  response_.keep_alive(false);
+  response_.prepare_payload();
+  if (!watching_) watchForHangUp();
+  http::async_write(socket_, response_,
+                    [self = shared_from_this()](error_code ec, size_t) { self->onSent(ec); });
+}
+
+// The answer is out: send FIN and wait, boundedly, for the client to close its side. Closing at
+// once could reset the connection, and a reset may drop the answer before the client reads it.
+void Connection::onSent(error_code ec) {
+  if (stage_ != Stage::writing) return;
+  if (!ec && server_.logsEachRequest()) {
+    const std::string status = std::to_string(response_.result_int());
+    note(plan_ ? plan_->method + " " + plan_->path + " " + status : "unreadable request " + status);
+  }
+  stage_ = Stage::closing;
+  if (ec || hungUp_) return finish();
+  error_code ignored;
+  socket_.shutdown(tcp::socket::shutdown_send, ignored);
+  timer_.expires_after(kLingerDeadline);
+  timer_.async_wait([self = shared_from_this()](error_code ec) {
+    if (!ec) self->finish();
+  });
+}
+
+void Connection::finish() {
+  if (stage_ == Stage::done) return;
+  stage_ = Stage::done;
+  timer_.cancel();
+  error_code ignored;
+  socket_.close(ignored);
+  server_.ended(this);
+}
+
+int Server::run() {
+  listen();
+  const unsigned short port = acceptor_.local_endpoint().port();
+  app_.listeningOn(port);
+  writePortFile();
+  if (options_.interactive) {
+    console_.emplace(app_.catalogue(),
+                     [this](std::function<void()> work) { asio::post(io_, std::move(work)); });
+    console_->start(port);
+  } else {
+    note("listening on http://127.0.0.1:" + std::to_string(port));
+  }
+  signals_.async_wait([this](error_code ec, int signal) {
+    if (ec) return;
+    stop(signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP");
+  });
+  acceptNext();
+  // A handler that throws is a fault of the sim, not of the client: say so and keep serving.
+  while (!io_.stopped()) {
+    try {
+      io_.run();
+    } catch (const std::exception& e) {
+      note(std::string("internal error: ") + e.what());
+    }
+  }
+  // A port file left behind would point the next script at a port nobody serves.
+  if (options_.portFile) std::remove(options_.portFile->c_str());
+  return 0;
+}
+
+void Server::listen() {
+  const tcp::endpoint loopback(asio::ip::address_v4::loopback(), options_.port);
+  try {
+    acceptor_.open(loopback.protocol());
+    acceptor_.set_option(tcp::acceptor::reuse_address(true));
+    acceptor_.bind(loopback);
+    acceptor_.listen();
+  } catch (const boost::system::system_error& e) {
+    fail("cannot listen on 127.0.0.1:" + std::to_string(options_.port) + ": " + e.code().message());
+  }
+}
+
+// Written whole under another name and then renamed, so a script polling for the file never
+// reads half a number.
+void Server::writePortFile() const {
+  if (!options_.portFile) return;
+  const std::string& path = *options_.portFile;
+  const std::string partial = path + ".partial";
+  std::FILE* file = std::fopen(partial.c_str(), "w");
+  bool written = file && std::fprintf(file, "%u\n", acceptor_.local_endpoint().port()) > 0;
+  if (file && std::fclose(file) != 0) written = false;
+  if (!written || std::rename(partial.c_str(), path.c_str()) != 0) {
+    fail("cannot write the port to " + path);
+  }
+}
+
+void Server::acceptNext() {
+  acceptor_.async_accept([this](error_code ec, tcp::socket socket) {
+    if (ec == asio::error::operation_aborted || !acceptor_.is_open()) return;
+    if (ec) {
+      // Out of descriptors, most likely: try again shortly rather than spin.
+      acceptRetry_.expires_after(100ms);
+      acceptRetry_.async_wait([this](error_code ec) {
+        if (!ec) acceptNext();
+      });
+      return;
+    }
+    if (live_.size() < kMaxConnections) {
+      auto connection = std::make_shared<Connection>(std::move(socket), *this);
+      live_.insert(connection.get());
+      connection->start();
+    }
+    acceptNext();
+  });
+}
+
+void Server::received() {
+  ++requests_;
+  if (!options_.maxRequests || requests_ < *options_.maxRequests) return;
+  // The last request is in: take no more, and drop connections that have not sent one.
+  error_code ignored;
+  acceptor_.close(ignored);
+  auto connections = live_;
+  for (Connection* connection : connections) {
+    if (!connection->hasRequest()) connection->abort();
+  }
+}
+
+void Server::ended(Connection* connection) {
+  live_.erase(connection);
+  if (options_.maxRequests && requests_ >= *options_.maxRequests && live_.empty()) {
+    asio::post(io_, [this] { stop("answered " + std::to_string(requests_) + " requests"); });
+  }
+}
+
+void Server::stop(const std::string& why) {
+  if (stopping_) return;
+  stopping_ = true;
+  error_code ignored;
+  acceptor_.close(ignored);
+  signals_.cancel(ignored);
+  auto connections = live_;
+  for (Connection* connection : connections) connection->abort();
+  if (console_) {
+    console_->stop();
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
+  }
+  note("stopped: " + why);
+  io_.stop();
+}
+
+}  // namespace
+
+int serve(const Options& options, Catalogue catalogue) {
+  Server server(options, std::move(catalogue));
+  return server.run();
+}
+
+}  // namespace sim
