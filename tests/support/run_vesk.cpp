@@ -255,7 +255,6 @@ int waitUntil(pid_t pid, Clock::time_point deadline) {
   return killAndWait(pid);
 }
 
-
 RunResult runProgram(const std::string& path, const std::vector<std::string>& args, Stdout mode,
                      std::chrono::seconds limit) {
   const Clock::time_point deadline = Clock::now() + limit;
