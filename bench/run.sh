@@ -139,6 +139,15 @@ $(table)
 ## Targets
 
 $(targets)
+
+## Where the time goes
+
+- vesk is linked fully statically on Linux, so no dynamic loader runs: that is why \`vesk version\`
+  beats a dynamically linked hello-world, and why \`health\` costs about as many instructions as
+  the floor client. What remains is the transport's thread hand-off (one thread start and one
+  wake-up) and the Asio reactor's set-up.
+- The 100 KB image case spends most of its extra instructions (about 80 % under callgrind) in
+  nlohmann/json writing the Base64 text into the body, which checks and escapes it byte by byte.
 REPORT
 )
 echo "$report" > BENCHMARKS.md
