@@ -4,11 +4,12 @@ SANITIZE_DIR ?= build-sanitize
 TSAN_DIR     ?= build-tsan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
-SHELL        := bash
 PACKAGE_DIR  ?= build-package
+SHELL        := bash
 JOBS         ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 # CI turns warnings into errors.
 CMAKE_FLAGS  ?= $(if $(CI),-DVESK_WERROR=ON)
+CONFIGURE    := cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 
 .PHONY: all build test demo sanitize tsan fuzz package deps clean bench
 
@@ -18,7 +19,7 @@ deps:
 	@scripts/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@$(CONFIGURE) >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
@@ -26,7 +27,7 @@ test: build
 
 # A tour of every vesk command against tarnel-sim, the stand-in app, on a free port.
 demo: deps
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@$(CONFIGURE) >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target vesk tarnel-sim
 	@scripts/demo.sh $(BUILD_DIR)
 
