@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/unicode.h"
+
 namespace vesk {
 
 bool C::isTTY() {
@@ -66,6 +68,24 @@ void die(std::string_view text) {
 
 void succeed(std::string_view phrase) {
   out(paint("✓", C::green).append(phrase));
+}
+
+namespace {
+
+bool isTerminal(Stream stream) {
+  static const bool errTTY = isatty(STDERR_FILENO) != 0;
+  return stream == Stream::out ? C::isTTY() : errTTY;
+}
+
+}  // namespace
+
+std::string fromApp(std::string_view text, Stream stream) {
+  return isTerminal(stream) ? withVisibleControls(text) : std::string(text);
+}
+
+void outFromApp(std::string_view text) {
+  if (!isTerminal(Stream::out)) return out(text);
+  out(withVisibleControls(text));
 }
 
 }  // namespace vesk

@@ -32,4 +32,12 @@ void warn(std::string_view text);
 // A success line: the green check mark followed by `phrase`, which begins with a space.
 void succeed(std::string_view phrase);
 
+// Text the app sent, as it may be written to standard output or standard error: exactly as
+// received for a pipe or a file; on a terminal, controls and bytes that are not UTF-8 are shown as
+// \xHH. Whatever holds the port answers vesk, and its answer must not drive the terminal.
+enum class Stream { out, err };
+std::string fromApp(std::string_view text, Stream stream);
+// A line of standard output that is all the app's text; no copy of it unless on a terminal.
+void outFromApp(std::string_view text);
+
 }  // namespace vesk

@@ -6,12 +6,13 @@ namespace vesk {
 
 void requireOK(const Response& response) {
   if (response.statusCode == 200) return;
-  die("server returned " + std::to_string(response.statusCode) + ": " + response.body);
+  die("server returned " + std::to_string(response.statusCode) + ": " +
+      fromApp(response.body, Stream::err));
 }
 
 bool printedRawJson(const Args& args, const Response& response) {
   if (!args.jsonOutput()) return false;
-  out(response.body);
+  outFromApp(response.body);
   return true;
 }
 

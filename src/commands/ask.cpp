@@ -48,7 +48,7 @@ void cmdAsk(const VeskClient& client, const Args& args) {
   // A dismissal is not a failure: the script sees an empty capture and exit status 0.
   auto answer = jsonValue(response.body, "answer");
   if (!answer || answer->empty()) return warn("user dismissed without answering");
-  out(*answer);
+  outFromApp(*answer);
 }
 
 }  // namespace vesk

@@ -46,13 +46,14 @@ void cmdCharacters(const VeskClient& client, const Args& args) {
 
   auto document = nlohmann::json::parse(response.body, nullptr, /*allow_exceptions=*/false);
   // Anything but the expected list is shown as the app sent it.
-  if (!isArrayOfObjects(document)) return out(response.body);
+  if (!isArrayOfObjects(document)) return outFromApp(response.body);
   if (document.empty()) return out(paint("No characters loaded.", C::dim));
   for (const auto& character : document) {
-    out(paint("●", C::cyan) + " " + paint(textMember(character, "name", "?"), C::bold) + "  " +
-        paint(textMember(character, "accent_hex", kDefaultAccent), C::dim));
+    std::string name = fromApp(textMember(character, "name", "?"), Stream::out);
+    std::string accent = fromApp(textMember(character, "accent_hex", kDefaultAccent), Stream::out);
+    out(paint("●", C::cyan) + " " + paint(name, C::bold) + "  " + paint(accent, C::dim));
     auto faces = facesOf(character);
-    out("  faces: " + (faces ? *faces : paint("(no faces)", C::dim)));
+    out("  faces: " + (faces ? fromApp(*faces, Stream::out) : paint("(no faces)", C::dim)));
   }
 }
 

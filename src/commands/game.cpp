@@ -50,7 +50,7 @@ void cmdGame(const VeskClient& client, const Args& args) {
   if (response.statusCode == 408) die("game timed out");
   requireOK(response);
   if (printedRawJson(args, response)) return;
-  out(jsonValue(response.body, "result").value_or(response.body));
+  outFromApp(jsonValue(response.body, "result").value_or(response.body));
 }
 
 }  // namespace vesk

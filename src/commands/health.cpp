@@ -8,11 +8,12 @@ namespace vesk {
 void cmdHealth(const VeskClient& client, const Args& args) {
   Response response = client.get("/health", kQuickCheckTimeoutSeconds);
   if (response.statusCode != 200) {
-    die("unexpected response (" + std::to_string(response.statusCode) + "): " + response.body);
+    die("unexpected response (" + std::to_string(response.statusCode) +
+        "): " + fromApp(response.body, Stream::err));
   }
   if (printedRawJson(args, response)) return;
-  std::string port = jsonValue(response.body, "port").value_or("?");
-  std::string games = jsonValue(response.body, "games").value_or("[]");
+  std::string port = fromApp(jsonValue(response.body, "port").value_or("?"), Stream::out);
+  std::string games = fromApp(jsonValue(response.body, "games").value_or("[]"), Stream::out);
   out(paint("●", C::green) + " Tarnel is running on port " + paint(port, C::bold));
   out(paint("  games:", C::dim) + " " + games);
 }

@@ -13,7 +13,7 @@ void cmdListen(const VeskClient& client, const Args& args) {
   if (printedRawJson(args, response)) return;
   std::string message = jsonValue(response.body, "message").value_or("");
   if (message.empty()) return warn("compose was cancelled — no message");
-  out(message);
+  outFromApp(message);
 }
 
 }  // namespace vesk

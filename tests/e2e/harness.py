@@ -32,35 +32,41 @@ def b(text):
 
 
 def run(args, terminal=False, program=VESK, limit=60, env=None):
-    """Runs `program` with standard input from /dev/null and standard output on a pipe, or on a
-    raw pseudo-terminal (no newline translation: the bytes written are the bytes seen)."""
-    with tempfile.TemporaryFile() as err:
-        if not terminal:
-            done = subprocess.run([program, *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                  stderr=err, timeout=limit, env=env)
-            out, status = done.stdout, done.returncode
-        else:
-            master, slave = pty.openpty()
-            tty.setraw(slave)
-            child = subprocess.Popen([program, *args], stdin=subprocess.DEVNULL, stdout=slave,
-                                     stderr=err, env=env)
-            os.close(slave)
-            out, deadline = b"", time.monotonic() + limit
-            try:
+    """Runs `program` with standard input from /dev/null and its outputs in files, but for the one
+    on a raw pseudo-terminal (no newline translation: the bytes seen are the bytes written) when
+    `terminal` is True or "out" (standard output) or "err" (standard error)."""
+    on_terminal = {True: 0, "out": 0, "err": 1}.get(terminal)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        outputs, shown = [out, err], b""
+        if on_terminal is not None:
+            master, outputs[on_terminal] = pty.openpty()
+            tty.setraw(outputs[on_terminal])
+        child = subprocess.Popen([program, *args], stdin=subprocess.DEVNULL, stdout=outputs[0],
+                                 stderr=outputs[1], env=env)
+        deadline = time.monotonic() + limit
+        if on_terminal is not None:
+            os.close(outputs[on_terminal])
+            try:  # until EIO (Linux) or end of file (macOS): the child's side is closed
                 while select.select([master], [], [], max(0, deadline - time.monotonic()))[0]:
-                    chunk = os.read(master, 65536)  # EIO once the child's side is closed
+                    chunk = os.read(master, 65536)
                     if not chunk:
                         break
-                    out += chunk
+                    shown += chunk
             except OSError:
                 pass
-            finally:
-                os.close(master)
-                if time.monotonic() >= deadline:
-                    child.kill()
-            status = child.wait(limit)
-        err.seek(0)
-        return Run(status, out, err.read())
+            os.close(master)
+        try:
+            status = child.wait(max(0, deadline - time.monotonic()))
+        except subprocess.TimeoutExpired:
+            child.kill()
+            raise
+        captured = []
+        for stream in (out, err):
+            stream.seek(0)
+            captured.append(stream.read())
+        if on_terminal is not None:
+            captured[on_terminal] = shown
+        return Run(status, *captured)
 
 
 def http(status, body=b"", headers=()):

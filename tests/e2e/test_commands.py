@@ -181,6 +181,25 @@ class CommandsTest(Case):
             (["notify", 'é — ⌘⇧K 😀 "quoted" \\ \t\n\x01'], ok(), post("/overlay", message='é — ⌘⇧K 😀 "quoted" \\ \t\n\x01'), SENT, "", 0),
         ])
 
+    def test_app_text_cannot_drive_a_terminal(self):
+        # Retitles the window, clears the screen, writes the clipboard, hides "No" behind "Yes".
+        sent = '\\u001b]0;owned\\u0007\\u001b[2J\\u001b]52;c;eA==\\u0007No\\rYes\\u0085\\ttab\\nline é😀'
+        raw = "\x1b]0;owned\x07\x1b[2J\x1b]52;c;eA==\x07No\rYes\x85\ttab\nline é😀"
+        shown = "\\x1b]0;owned\\x07\\x1b[2J\\x1b]52;c;eA==\\x07No\\x0dYes\\xc2\\x85\ttab\nline é😀"
+        listing = "\x1b[36m●\x1b[0m \x1b[1m{}\x1b[0m  \x1b[2m#7FD6FF\x1b[0m\n  faces: \x1b[2m(no faces)\x1b[0m\n"
+        for args, reply, stream, pipe, terminal in (
+            (["ask", "q"], ok('{"answer":"%s"}' % sent), "out", raw + "\n", shown + "\n"),
+            (["listen"], ok('{"message":"%s"}' % sent), "out", raw + "\n", shown + "\n"),
+            (["listen", "--json"], ok(raw), "out", raw + "\n", shown + "\n"),
+            (["characters"], ok('[{"name":"%s"}]' % sent), "out", f"● {raw}  #7FD6FF\n  faces: (no faces)\n", listing.format(shown)),
+            (["notify", "hi"], http(500, raw), "err", f"error: server returned 500: {raw}\n", f"error: server returned 500: {shown}\n"),
+        ):
+            with self.subTest(args=args):
+                app = Responder(self, reply)
+                for on_terminal, expected in ((False, pipe), (stream, terminal)):
+                    result = app.vesk(args, terminal=on_terminal)
+                    self.assertEqual(result.out if stream == "out" else result.err, expected.encode())
+
 
 if __name__ == "__main__":
     unittest.main()
