@@ -7,11 +7,12 @@ import re
 import shutil
 import signal
 import socket
+import subprocess
 import tempfile
 import threading
 import unittest
 
-from harness import SIM, Case, Sim, run
+from harness import SIM, VESK, Case, Sim, run
 
 DISMISSED = "warning: user dismissed without answering\n"
 CANCELLED = "warning: compose was cancelled — no message\n"
@@ -211,6 +212,7 @@ class SimTest(Case):
             (["--delay", "/chat=soon"], "--delay: invalid seconds 'soon'"),
             (["--force", "/chat=99"], "--force: the status must be a number from 200 to 599, got '99'"),
             (["--max-requests", "0"], "--max-requests: expected a whole number above 0, got '0'"),
+            (["--max-connections", "x"], "--max-connections: expected a whole number above 0, got 'x'"),
             (["--record"], "--record needs a value"),
             (["--quiet=yes"], "--quiet takes no value"),
             (["--frobnicate"], "unknown option '--frobnicate' (see tarnel-sim --help)"),
@@ -224,29 +226,63 @@ class SimTest(Case):
         taken = str(Sim(self).port)
         second = Sim(self, "--port", taken, wait=False).stop()
         self.assertEqual(second.status, 1)
-        self.assertTrue(second.err.startswith(f"tarnel-sim: error: cannot listen on 127.0.0.1:{taken}: ".encode()))
+        self.assertRegex(second.err.decode(), f"^tarnel-sim: error: cannot listen on 127.0.0.1:{taken}: .* \\(--port 0 picks a free port\\)\n$")
         help_text = run(["--help"], program=SIM).out.decode()
         for option in ("--port", "--port-file", "--chat", "--listen", "--game", "--delay", "--force", "--characters",
                        "--record", "--interactive", "--max-requests", "--quiet", "--version"):
             self.assertIn(" " + option + " ", help_text)
-        self.expect(run(["--version"], program=SIM), "tarnel-sim 2.0.0\n")
+        for version in ("--version", "-v"):
+            self.expect(run([version], program=SIM), "tarnel-sim 2.0.0\n")
+
+    def crowd(self, sim, size):
+        """`size` questions at once, each proposing its own answer: (status, stdout, stderr) each."""
+        asking = [subprocess.Popen([VESK, "ask", "q", "--answers", f"answer {i}", "--port", str(sim.port)],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE) for i in range(size)]
+        return [(child.communicate(timeout=120), child.returncode) for child in asking]
+
+    def test_a_crowd_of_questions_each_gets_its_own_answer(self):
+        sim = Sim(self, "--delay", "/chat=2", "--quiet")
+        self.assertEqual(self.crowd(sim, 300), [((f"answer {i}\n".encode(), b""), 0) for i in range(300)])
+
+    def test_beyond_its_limit_it_refuses_with_a_503(self):
+        sim = Sim(self, "--delay", "/chat=2", "--max-connections", "2", "--record", self.file("record.jsonl"))
+        why = "tarnel-sim already holds 2 connections, its limit: try again once some are answered"
+        refused = [outputs for outputs, status in self.crowd(sim, 3) if status]
+        self.assertEqual(refused, [(b"", f'error: server returned 503: {{"error":"{why}"}}\n'.encode())])
+        recorded = [json.loads(line) for line in open(self.file("record.jsonl"))]
+        self.assertEqual([line.get("refused") for line in recorded].count(why), 1)
 
     def test_a_person_answers_from_the_terminal(self):
         sim = Sim(self, "--interactive")
-        for prompts, (args, typed, out, err) in enumerate((
+
+        def ask(args):  # returns once the sim prompts for it, and then waits for vesk's result
+            prompts = sim.output().count(b"\n> ")
+            asked = in_background(lambda: sim.vesk(args))
+            self.assertTrue(sim.wait_for("\n> ", prompts + 1))
+            return asked
+
+        for args, typed, out, err in (
             (["ask", "Deploy?", "--answers", "Yes,No,Rollback", "--chara", "Soleth"], "2\n", "No\n", ""),
             (["ask", "Name?", "--answers", "Ada"], "  Grace Hopper \n", "Grace Hopper\n", ""),
+            (["ask", "Pick?", "--answers", "A,B"], "3\n2\n", "B\n", ""),  # no answer 3: asked again
+            (["ask", "Age?"], "42\n", "42\n", ""),
             (["ask", "Deploy?"], "\n", "", DISMISSED),
             (["listen"], "hello there\n", "hello there\n", ""),
             (["listen"], "\n", "", CANCELLED),
             (["game", "hangman", "--word", "apple"], "agent won\n", "agent won\n", ""),
             (["game", "snake"], "\n", "user won\n", ""),
-        ), start=1):
+        ):
             with self.subTest(args=args):
-                asked = in_background(lambda: sim.vesk(args))
-                self.assertTrue(sim.wait_for("\n> ", prompts))
+                asked = ask(args)
                 sim.type(typed)
                 self.expect(asked(), out, err)
+        # A second question while one waits: the prompt under it shows again the card it answers.
+        first, shown_from = ask(["ask", "First?", "--answers", "X,Y"]), len(sim.output())
+        second = ask(["ask", "Second?"])
+        self.assertRegex(sim.output()[shown_from:].decode(), r"(?s)│ Second\?\n.*waits behind 1 other.*│ First\?\n.*\(1 more waiting\)\n> $")
+        sim.type("1\n\n")
+        self.expect(first(), "X\n")
+        self.expect(second(), "", DISMISSED)
         self.runs(sim, [
             (["notify", "Build done", "--name", "CI", "--title", "main", "--chara", "Vesk", "--face", "happy"], "✓ notification sent\n", "", 0),
             (["ask", "Still there?", "--timeout", "0.3"], "", "error: request timed out after 0s\n", 1),  # vesk gives up
@@ -258,6 +294,7 @@ class SimTest(Case):
         stopped = sim.stop(signal.SIGTERM)
         self.assertEqual(stopped.status, 0)
         for shown in ("│ Soleth\n│ Deploy?\n│ Soleth · calm\n│   1) Yes  2) No  3) Rollback\n╰─\n",
+                      "there is no answer 3: type 1 to 2, or words of your own\n",
                       "answer: a number picks, other text is the answer, an empty line dismisses\n",
                       '→ 200 {"answer":"No"}\n', "compose: type a message", "│ game: hangman · word: apple\n",
                       '→ 200 {"cancelled":true}\n', "│ CI · main\n│ Build done\n│ Vesk · happy\n╰─\n"):
