@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/unicode.h"
+#include "client/json_text.h"
 #include "client/json_value.h"
 #include "client/vesk_client.h"
 
@@ -25,8 +26,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (member.is_string() && *value != member.get<std::string>()) std::abort();
   }
 
-  // A body written for the app is valid JSON holding exactly what was put in, or nothing when
-  // a text is not UTF-8.
+  // Taken in place, the same value, or the text left as it was.
+  std::string taken = text;
+  const auto value = vesk::jsonValue(text, key);
+  if (vesk::takeJsonValue(taken, key) != value.has_value() || taken != value.value_or(text)) {
+    std::abort();
+  }
+
+  // The fast checks of texts going into JSON agree with the byte-by-byte one.
+  for (const std::string& piece : {key, text}) {
+    bool plain = true;
+    for (unsigned char c : piece) plain &= c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
+    if (vesk::isPlainAscii(piece) != plain || vesk::isPlainAscii(piece, true) != plain)
+      std::abort();
+  }
+
+  // A body written for the app is byte for byte what nlohmann/json writes, or nothing when a text
+  // is not UTF-8.
   nlohmann::json body = nlohmann::json::object();
   body["message"] = text;
   body[key] = key;
@@ -34,6 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto written = vesk::jsonBodyText(body);
   const bool encodable = vesk::isValidUtf8(key) && vesk::isValidUtf8(text);
   if (written.has_value() != encodable) std::abort();
-  if (written && nlohmann::json::parse(*written) != body) std::abort();
+  if (written && *written != body.dump()) std::abort();
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "cli/output.h"
 #include "cli/unicode.h"
 #include "client/data_task.h"
+#include "client/json_text.h"
 
 namespace vesk {
 namespace {
@@ -108,13 +109,35 @@ Response VeskClient::get(std::string_view path, std::optional<double> timeout) c
   return request("GET", path, std::nullopt, timeout);
 }
 
-std::optional<std::string> jsonBodyText(const nlohmann::json& object) {
-  if (object.empty()) return "{}";
-  try {
-    return object.dump();
-  } catch (const nlohmann::json::exception&) {
-    return std::nullopt;  // a text that is not valid UTF-8 cannot become JSON
+namespace {
+
+// Compact JSON, byte for byte as nlohmann/json writes it, with its texts written at the speed of
+// a copy; false when a text is not valid UTF-8. Bodies are a level or two deep: recursion is fine.
+bool appendJson(std::string& out, const nlohmann::json& value) {
+  if (value.is_string()) return appendJsonString(out, value.get_ref<const std::string&>());
+  if (!value.is_structured()) {
+    out += value.dump();
+    return true;
   }
+  out += value.is_object() ? '{' : '[';
+  for (auto member = value.begin(); member != value.end(); ++member) {
+    if (member != value.begin()) out += ',';
+    if (value.is_object()) {
+      if (!appendJsonString(out, member.key())) return false;
+      out += ':';
+    }
+    if (!appendJson(out, member.value())) return false;
+  }
+  out += value.is_object() ? '}' : ']';
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> jsonBodyText(const nlohmann::json& object) {
+  std::string text;
+  if (!appendJson(text, object)) return std::nullopt;  // a text that is not UTF-8 cannot be JSON
+  return text;
 }
 
 Response VeskClient::post(std::string_view path, const nlohmann::json& json,

@@ -46,9 +46,11 @@ void cmdAsk(const VeskClient& client, const Args& args) {
   requireOK(response);
   if (printedRawJson(args, response)) return;
   // A dismissal is not a failure: the script sees an empty capture and exit status 0.
-  auto answer = jsonValue(response.body, "answer");
-  if (!answer || answer->empty()) return warn("user dismissed without answering");
-  outFromApp(*answer);
+  std::string& answer = response.body;
+  if (!takeJsonValue(answer, "answer") || answer.empty()) {
+    return warn("user dismissed without answering");
+  }
+  outFromApp(answer);
 }
 
 }  // namespace vesk

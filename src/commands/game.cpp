@@ -50,7 +50,8 @@ void cmdGame(const VeskClient& client, const Args& args) {
   if (response.statusCode == 408) die("game timed out");
   requireOK(response);
   if (printedRawJson(args, response)) return;
-  outFromApp(jsonValue(response.body, "result").value_or(response.body));
+  takeJsonValue(response.body, "result");  // else the whole answer is what the app says of it
+  outFromApp(response.body);
 }
 
 }  // namespace vesk

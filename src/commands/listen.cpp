@@ -11,8 +11,10 @@ void cmdListen(const VeskClient& client, const Args& args) {
   if (response.statusCode == 408) die("request timed out — no message was composed");
   requireOK(response);
   if (printedRawJson(args, response)) return;
-  std::string message = jsonValue(response.body, "message").value_or("");
-  if (message.empty()) return warn("compose was cancelled — no message");
+  std::string& message = response.body;
+  if (!takeJsonValue(message, "message") || message.empty()) {
+    return warn("compose was cancelled — no message");
+  }
   outFromApp(message);
 }
 

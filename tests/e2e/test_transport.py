@@ -127,7 +127,7 @@ class TransportTest(Case):
 
 
 class HugeAnswersTest(Case):
-    def test_huge_answers_are_read_whole_in_bounded_memory(self):
+    def test_huge_answers_are_read_whole_and_held_once(self):
         size = 40 << 20
         text = b"y" * size
         # Peak memory is read by GNU time, a small launcher: a direct child of this test would
@@ -144,7 +144,7 @@ class HugeAnswersTest(Case):
                 err, peak_kb = result.err.rstrip(b"\n").rpartition(b"\n")[::2] if measured else (result.err, 0)
                 self.assertEqual((result.status, len(result.out), err[:200]), (0, out_size, b""))
                 self.assertIn(b"y" * 1000, result.out[:1100])
-                self.assertLess(int(peak_kb), 5 * size // 1024 + 16 * 1024)
+                self.assertLess(int(peak_kb), 1.5 * size / 1024 + 2 * 1024)  # never a second copy
 
 
 if __name__ == "__main__":
