@@ -29,6 +29,8 @@ void out(std::string_view text) {
 
 namespace {
 
+thread_local FailureHandler failureHandler = nullptr;
+
 // The whole line goes out in one write, so lines of concurrent processes never interleave.
 void writeDiagnostic(std::string_view word, std::string_view text) {
   std::string line;
@@ -60,8 +62,13 @@ void warn(std::string_view text) {
 }
 
 void die(std::string_view text) {
+  if (failureHandler) failureHandler(text);
   writeDiagnostic("error:", text);
   std::exit(1);  // flushes standard output
+}
+
+void setFailureHandler(FailureHandler handler) {
+  failureHandler = handler;
 }
 
 void succeed(std::string_view phrase) {

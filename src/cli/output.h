@@ -29,6 +29,12 @@ void warn(std::string_view text);
 // One "error: " line to standard error, then exit status 1. What `out` printed before is kept.
 [[noreturn]] void die(std::string_view text);
 
+// Where `die` sends its message on the calling thread instead: a server's worker thread, whose
+// failure ends one call and not the process. The handler must not return (vesk-mcp's throws to
+// its call boundary); if it does, `die` goes on as above. Threads without one are unaffected.
+using FailureHandler = void (*)(std::string_view message);
+void setFailureHandler(FailureHandler handler);
+
 // A success line: the green check mark followed by `phrase`, which begins with a space.
 void succeed(std::string_view phrase);
 

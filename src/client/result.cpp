@@ -16,7 +16,6 @@ bool printedRawJson(const Args& args, const Response& response) {
 }
 
 void confirmAction(const Args& args, const Response& response, std::string_view phrase) {
-  requireOK(response);
   if (printedRawJson(args, response)) return;
   succeed(phrase);
 }

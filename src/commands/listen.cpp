@@ -1,19 +1,31 @@
 #include "cli/output.h"
 #include "client/json_value.h"
 #include "client/result.h"
+#include "commands/calls.h"
 #include "commands/commands.h"
 
 namespace vesk {
 
-void cmdListen(const VeskClient& client, const Args& args) {
+Response listenForMessage(const VeskClient& client) {
   // The app holds the request open until the user sends or cancels a composed message.
   Response response = client.get("/listen");
   if (response.statusCode == 408) die("request timed out — no message was composed");
   requireOK(response);
+  return response;
+}
+
+std::optional<std::string> composedMessageOf(const Response& answer) {
+  auto message = jsonValue(answer.body, "message");
+  if (!message || message->empty()) return std::nullopt;
+  return message;
+}
+
+void cmdListen(const VeskClient& client, const Args& args) {
+  Response response = listenForMessage(client);
   if (printedRawJson(args, response)) return;
-  std::string message = jsonValue(response.body, "message").value_or("");
-  if (message.empty()) return warn("compose was cancelled — no message");
-  out(message);
+  auto message = composedMessageOf(response);
+  if (!message) return warn("compose was cancelled — no message");
+  out(*message);
 }
 
 }  // namespace vesk
