@@ -4,7 +4,8 @@
 
 namespace vesk {
 
-constexpr const char* kVersionLine = "vesk 2.0.0";
+// VESK_VERSION is the project's version, given by the build.
+constexpr const char* kVersionLine = "vesk " VESK_VERSION;
 
 // The help text, painted for a terminal when standard output is one.
 std::string helpText();

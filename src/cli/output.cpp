@@ -31,7 +31,16 @@ void out(std::string_view text) {
 
 namespace {
 
-// The whole line goes out in one write, so lines of concurrent processes never interleave.
+thread_local FailureHandler failureHandler = nullptr;
+
+bool stderrIsTerminal() {
+  static const bool tty = isatty(STDERR_FILENO) != 0;
+  return tty;
+}
+
+// The whole line goes out in one write, so lines of concurrent processes never interleave. A
+// message may carry the app's text (the body of a refused request): on a terminal its controls
+// are shown, not obeyed; the program's own messages hold none but line feeds.
 void writeDiagnostic(std::string_view word, std::string_view text) {
   std::string line;
   line.reserve(word.size() + text.size() + 24);
@@ -43,7 +52,7 @@ void writeDiagnostic(std::string_view word, std::string_view text) {
   } else {
     line.append(word);
   }
-  line.append(" ").append(text).append("\n");
+  line.append(" ").append(stderrIsTerminal() ? withVisibleControls(text) : text).append("\n");
   const char* p = line.data();
   size_t left = line.size();
   while (left > 0) {
@@ -62,29 +71,25 @@ void warn(std::string_view text) {
 }
 
 void die(std::string_view text) {
+  if (failureHandler) failureHandler(text);
   writeDiagnostic("error:", text);
   std::exit(1);  // flushes standard output
+}
+
+void setFailureHandler(FailureHandler handler) {
+  failureHandler = handler;
 }
 
 void succeed(std::string_view phrase) {
   out(paint("✓", C::green).append(phrase));
 }
 
-namespace {
-
-bool isTerminal(Stream stream) {
-  static const bool errTTY = isatty(STDERR_FILENO) != 0;
-  return stream == Stream::out ? C::isTTY() : errTTY;
-}
-
-}  // namespace
-
-std::string fromApp(std::string_view text, Stream stream) {
-  return isTerminal(stream) ? withVisibleControls(text) : std::string(text);
+std::string fromApp(std::string_view text) {
+  return C::isTTY() ? withVisibleControls(text) : std::string(text);
 }
 
 void outFromApp(std::string_view text) {
-  if (!isTerminal(Stream::out)) return out(text);
+  if (!C::isTTY()) return out(text);
   out(withVisibleControls(text));
 }
 

@@ -29,14 +29,20 @@ void warn(std::string_view text);
 // One "error: " line to standard error, then exit status 1. What `out` printed before is kept.
 [[noreturn]] void die(std::string_view text);
 
+// Where `die` sends its message on the calling thread instead: a server's worker thread, whose
+// failure ends one call and not the process. The handler must not return (vesk-mcp's throws to
+// its call boundary); if it does, `die` goes on as above. Threads without one are unaffected.
+using FailureHandler = void (*)(std::string_view message);
+void setFailureHandler(FailureHandler handler);
+
 // A success line: the green check mark followed by `phrase`, which begins with a space.
 void succeed(std::string_view phrase);
 
-// Text the app sent, as it may be written to standard output or standard error: exactly as
-// received for a pipe or a file; on a terminal, controls and bytes that are not UTF-8 are shown as
-// \xHH. Whatever holds the port answers vesk, and its answer must not drive the terminal.
-enum class Stream { out, err };
-std::string fromApp(std::string_view text, Stream stream);
+// Text the app sent, as it may be written to standard output: exactly as received for a pipe or
+// a file; on a terminal, controls and bytes that are not UTF-8 are shown as \xHH. Whatever holds
+// the port answers vesk, and its answer must not drive the terminal. `warn` and `die` do the same
+// for standard error, where a refused request's body appears.
+std::string fromApp(std::string_view text);
 // A line of standard output that is all the app's text; no copy of it unless on a terminal.
 void outFromApp(std::string_view text);
 

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <utility>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
@@ -41,6 +43,11 @@ class Exchange {
   Exchange(HttpRequest& request, const CompletionHandler& completion)
       : request_(request), completion_(completion), io_(1), stream_(io_) {}
 
+  // Also when run() ends by an exception: no close may be posted to an io_context that is gone.
+  ~Exchange() {
+    if (request_.cancellation) request_.cancellation->detach();
+  }
+
   void run() {
     boost::system::error_code ec;
     auto address = asio::ip::make_address(request_.host, ec);
@@ -49,6 +56,10 @@ class Exchange {
     stream_.expires_after(deadlineAfter(request_.timeoutSeconds));
     stream_.async_connect(tcp::endpoint(address, request_.port),
                           [this](beast::error_code ec) { onConnect(ec); });
+    if (request_.cancellation) {
+      // Closing aborts whatever operation is pending with an error, which ends the exchange.
+      request_.cancellation->attach([this] { asio::post(io_, [this] { stream_.close(); }); });
+    }
     io_.run();
   }
 
@@ -136,6 +147,28 @@ class Exchange {
 };
 
 }  // namespace
+
+void Cancellation::cancel() {
+  std::lock_guard lock(mutex_);
+  cancelled_ = true;
+  if (close_) std::exchange(close_, nullptr)();
+}
+
+bool Cancellation::cancelled() const {
+  std::lock_guard lock(mutex_);
+  return cancelled_;
+}
+
+void Cancellation::attach(std::function<void()> close) {
+  std::lock_guard lock(mutex_);
+  if (cancelled_) return close();
+  close_ = std::move(close);
+}
+
+void Cancellation::detach() {
+  std::lock_guard lock(mutex_);
+  close_ = nullptr;
+}
 
 DataTask::DataTask(HttpRequest request, CompletionHandler completion)
     : request_(std::move(request)), completion_(std::move(completion)) {}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -9,13 +10,33 @@
 // caller's thread only waits. Beast stays inside data_task.cpp.
 namespace vesk {
 
+// Lets another thread end an exchange in flight: `cancel` closes its connection, so the app sees
+// the client hang up, and the exchange fails as a network error. An exchange that begins after
+// `cancel` closes its connection as soon as it opens it.
+class Cancellation {
+ public:
+  void cancel();
+  bool cancelled() const;
+
+  // The exchange's side: `close` runs once, on the cancelling thread (at once if `cancel` came
+  // first), until `detach` returns.
+  void attach(std::function<void()> close);
+  void detach();
+
+ private:
+  mutable std::mutex mutex_;
+  bool cancelled_ = false;
+  std::function<void()> close_;
+};
+
 struct HttpRequest {
   std::string host;  // an IPv4 or IPv6 address literal; no name is ever looked up
   unsigned short port = 0;
   std::string method;
   std::string target;
-  std::optional<std::string> jsonBody;  // sent with "Content-Type: application/json"
-  double timeoutSeconds = 0;            // for the whole exchange, connection included
+  std::optional<std::string> jsonBody;   // sent with "Content-Type: application/json"
+  double timeoutSeconds = 0;             // for the whole exchange, connection included
+  Cancellation* cancellation = nullptr;  // none for vesk's one request
 };
 
 struct HttpResponse {

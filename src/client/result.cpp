@@ -6,8 +6,7 @@ namespace vesk {
 
 void requireOK(const Response& response) {
   if (response.statusCode == 200) return;
-  die("server returned " + std::to_string(response.statusCode) + ": " +
-      fromApp(response.body, Stream::err));
+  die("server returned " + std::to_string(response.statusCode) + ": " + response.body);
 }
 
 bool printedRawJson(const Args& args, const Response& response) {
@@ -17,7 +16,6 @@ bool printedRawJson(const Args& args, const Response& response) {
 }
 
 void confirmAction(const Args& args, const Response& response, std::string_view phrase) {
-  requireOK(response);
   if (printedRawJson(args, response)) return;
   succeed(phrase);
 }

@@ -15,8 +15,8 @@ void requireOK(const Response& response);
 // With "--json", prints the body unchanged and returns true: the command prints nothing more.
 bool printedRawJson(const Args& args, const Response& response);
 
-// All an action that only needs confirming does with its answer: 200 or the status message,
-// then the raw body with "--json", else the success line with `phrase`.
+// All an action that only needs confirming does with its accepted answer: the raw body with
+// "--json", else the success line with `phrase`.
 void confirmAction(const Args& args, const Response& response, std::string_view phrase);
 
 }  // namespace vesk

@@ -86,7 +86,7 @@ Response VeskClient::request(std::string_view method, std::string_view path,
   std::counting_semaphore<1> done(0);
 
   DataTask task({parsed->host, static_cast<unsigned short>(parsed->port.value_or(80)),
-                 std::string(method), parsed->target, std::move(body), seconds},
+                 std::string(method), parsed->target, std::move(body), seconds, cancellation},
                 [&](std::optional<std::string> d, std::optional<HttpResponse> r,
                     std::optional<TransportError> e) {
                   data = std::move(d);

@@ -8,6 +8,8 @@
 
 namespace vesk {
 
+class Cancellation;
+
 // What every request returns: the HTTP status as received and the body as UTF-8 text (empty
 // when there was none or it was not valid UTF-8).
 struct Response {
@@ -20,6 +22,7 @@ struct Response {
 struct VeskClient {
   std::string baseURL;  // "http://127.0.0.1:" and the port
   double defaultTimeout = 0;
+  Cancellation* cancellation = nullptr;  // lets another thread end the request in flight
 
   VeskClient(int port, double timeout);
 

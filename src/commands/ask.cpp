@@ -8,21 +8,34 @@
 #include "cli/unicode.h"
 #include "client/json_value.h"
 #include "client/result.h"
+#include "commands/calls.h"
 #include "commands/commands.h"
-#include "commands/presentation.h"
 
 namespace vesk {
 namespace {
 
-// "--answers" is a comma-separated list; pieces are trimmed of spaces and tabs and empty ones
-// dropped.
-std::vector<std::string> proposedAnswers(std::string_view list) {
+nlohmann::json questionBody(const Question& question) {
+  nlohmann::json body = nlohmann::json::object();
+  body["message"] = question.message;
+  addPresentation(body, question.presentation, Card::ask);
+  std::vector<std::string> proposed;
+  for (const auto& answer : question.answers) {
+    std::string_view trimmed = trimmedSpaces(answer);
+    if (!trimmed.empty()) proposed.emplace_back(trimmed);
+  }
+  if (!proposed.empty()) body["proposed_answers"] = std::move(proposed);
+  return body;
+}
+
+// "--answers" is a comma-separated list.
+std::vector<std::string> answersOf(const Args& args) {
   std::vector<std::string> answers;
+  auto list = args.flag("answers");
+  if (!list) return answers;
   size_t at = 0;
-  while (at <= list.size()) {
-    size_t comma = std::min(list.find(',', at), list.size());
-    std::string_view answer = trimmedSpaces(list.substr(at, comma - at));
-    if (!answer.empty()) answers.emplace_back(answer);
+  while (at <= list->size()) {
+    size_t comma = std::min(list->find(',', at), list->size());
+    answers.push_back(list->substr(at, comma - at));
     at = comma + 1;
   }
   return answers;
@@ -30,27 +43,31 @@ std::vector<std::string> proposedAnswers(std::string_view list) {
 
 }  // namespace
 
-void cmdAsk(const VeskClient& client, const Args& args) {
-  nlohmann::json body = nlohmann::json::object();
-  body["message"] = requireMessage(
-      args, "ask", R"(vesk ask "question" [--answers "Yes,No"] [--name NAME] [--color HEX])");
-  addPresentationOptions(body, args, Card::ask);
-  if (auto list = args.flag("answers")) {
-    auto answers = proposedAnswers(*list);
-    if (!answers.empty()) body["proposed_answers"] = answers;
-  }
-
+Response askQuestion(const VeskClient& client, const Question& question) {
   // The app holds the request open until the user acts.
-  Response response = client.post("/chat", body);
+  Response response = client.post("/chat", questionBody(question));
   if (response.statusCode == 408) die("request timed out — the user did not answer in time");
   requireOK(response);
+  return response;
+}
+
+std::optional<std::string> answerOf(Response answer) {
+  std::string& text = answer.body;
+  if (!takeJsonValue(text, "answer") || text.empty()) return std::nullopt;
+  return std::move(text);
+}
+
+void cmdAsk(const VeskClient& client, const Args& args) {
+  Question question{
+      requireMessage(args, "ask",
+                     R"(vesk ask "question" [--answers "Yes,No"] [--name NAME] [--color HEX])"),
+      answersOf(args), presentationOf(args)};
+  Response response = askQuestion(client, question);
   if (printedRawJson(args, response)) return;
   // A dismissal is not a failure: the script sees an empty capture and exit status 0.
-  std::string& answer = response.body;
-  if (!takeJsonValue(answer, "answer") || answer.empty()) {
-    return warn("user dismissed without answering");
-  }
-  outFromApp(answer);
+  auto answer = answerOf(std::move(response));
+  if (!answer) return warn("user dismissed without answering");
+  outFromApp(*answer);
 }
 
 }  // namespace vesk

@@ -5,12 +5,11 @@
 
 #include "cli/output.h"
 #include "client/result.h"
+#include "commands/calls.h"
 #include "commands/commands.h"
 
 namespace vesk {
 namespace {
-
-constexpr const char* kDefaultAccent = "#7FD6FF";
 
 bool isArrayOfObjects(const nlohmann::json& document) {
   return document.is_array() && std::all_of(document.begin(), document.end(),
@@ -23,37 +22,59 @@ std::string textMember(const nlohmann::json& character, const char* key, const c
                                                           : fallback;
 }
 
-// The face names joined with ", ", or nothing when there are none or any is not a string.
-std::optional<std::string> facesOf(const nlohmann::json& character) {
+// A "faces" array counts only if all of it is text.
+std::vector<std::string> facesOf(const nlohmann::json& character) {
   auto faces = character.find("faces");
-  if (faces == character.end() || !faces->is_array() || faces->empty()) return std::nullopt;
-  std::string joined;
-  for (size_t i = 0; i < faces->size(); ++i) {
-    const auto& face = (*faces)[i];
-    if (!face.is_string()) return std::nullopt;
-    if (i > 0) joined += ", ";
-    joined += face.get<std::string>();
+  if (faces == character.end() || !faces->is_array()) return {};
+  std::vector<std::string> names;
+  for (const auto& face : *faces) {
+    if (!face.is_string()) return {};
+    names.push_back(face.get<std::string>());
   }
-  return joined;
+  return names;
+}
+
+std::string joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += ", ";
+    text += names[i];
+  }
+  return text;
 }
 
 }  // namespace
 
-void cmdCharacters(const VeskClient& client, const Args& args) {
+Response fetchCharacters(const VeskClient& client) {
   Response response = client.get("/characters", kQuickCheckTimeoutSeconds);
   requireOK(response);
+  return response;
+}
+
+std::optional<std::vector<Character>> charactersOf(const Response& answer) {
+  auto document = nlohmann::json::parse(answer.body, nullptr, /*allow_exceptions=*/false);
+  if (!isArrayOfObjects(document)) return std::nullopt;
+  std::vector<Character> characters;
+  for (const auto& character : document) {
+    characters.push_back({textMember(character, "name", "?"),
+                          textMember(character, "accent_hex", "#7FD6FF"), facesOf(character)});
+  }
+  return characters;
+}
+
+void cmdCharacters(const VeskClient& client, const Args& args) {
+  Response response = fetchCharacters(client);
   if (printedRawJson(args, response)) return;
 
-  auto document = nlohmann::json::parse(response.body, nullptr, /*allow_exceptions=*/false);
+  auto characters = charactersOf(response);
   // Anything but the expected list is shown as the app sent it.
-  if (!isArrayOfObjects(document)) return outFromApp(response.body);
-  if (document.empty()) return out(paint("No characters loaded.", C::dim));
-  for (const auto& character : document) {
-    std::string name = fromApp(textMember(character, "name", "?"), Stream::out);
-    std::string accent = fromApp(textMember(character, "accent_hex", kDefaultAccent), Stream::out);
-    out(paint("●", C::cyan) + " " + paint(name, C::bold) + "  " + paint(accent, C::dim));
-    auto faces = facesOf(character);
-    out("  faces: " + (faces ? fromApp(*faces, Stream::out) : paint("(no faces)", C::dim)));
+  if (!characters) return outFromApp(response.body);
+  if (characters->empty()) return out(paint("No characters loaded.", C::dim));
+  for (const auto& character : *characters) {
+    out(paint("●", C::cyan) + " " + paint(fromApp(character.name), C::bold) + "  " +
+        paint(fromApp(character.accent), C::dim));
+    out("  faces: " +
+        (character.faces.empty() ? paint("(no faces)", C::dim) : fromApp(joined(character.faces))));
   }
 }
 

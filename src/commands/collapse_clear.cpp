@@ -1,16 +1,34 @@
 #include <nlohmann/json.hpp>
 
 #include "client/result.h"
+#include "commands/calls.h"
 #include "commands/commands.h"
 
 namespace vesk {
+namespace {
+
+Response postEmpty(const VeskClient& client, std::string_view path) {
+  Response response = client.post(path, nlohmann::json::object());
+  requireOK(response);
+  return response;
+}
+
+}  // namespace
+
+Response collapseCard(const VeskClient& client) {
+  return postEmpty(client, "/collapse");
+}
+
+Response clearState(const VeskClient& client) {
+  return postEmpty(client, "/clear");
+}
 
 void cmdCollapse(const VeskClient& client, const Args& args) {
-  confirmAction(args, client.post("/collapse", nlohmann::json::object()), " card collapsed");
+  confirmAction(args, collapseCard(client), " card collapsed");
 }
 
 void cmdClear(const VeskClient& client, const Args& args) {
-  confirmAction(args, client.post("/clear", nlohmann::json::object()), " state cleared");
+  confirmAction(args, clearState(client), " state cleared");
 }
 
 }  // namespace vesk

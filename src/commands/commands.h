@@ -4,10 +4,8 @@
 #include "client/vesk_client.h"
 
 // One function per command; each returns on success and ends the run through `die` otherwise.
+// They read the command line and print; the requests themselves are in commands/calls.h.
 namespace vesk {
-
-// health and characters are quick checks with a fixed limit, whatever "--timeout" says.
-constexpr double kQuickCheckTimeoutSeconds = 5.0;
 
 void cmdNotify(const VeskClient& client, const Args& args);
 void cmdAsk(const VeskClient& client, const Args& args);

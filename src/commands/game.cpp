@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <array>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
@@ -8,23 +7,47 @@
 #include "cli/unicode.h"
 #include "client/json_value.h"
 #include "client/result.h"
+#include "commands/calls.h"
 #include "commands/commands.h"
-#include "commands/presentation.h"
 
 namespace vesk {
 namespace {
 
-// In the order the "unknown game" message lists them.
-constexpr std::array<std::string_view, 3> kGames = {"tic_tac_toe", "snake", "hangman"};
-
-// "Tic-Tac-Toe" is "tic_tac_toe"; surrounding spaces are kept, so they never match.
-std::string normalisedGame(std::string_view typed) {
-  std::string game = lowercased(typed);
-  std::replace(game.begin(), game.end(), '-', '_');
-  return game;
+nlohmann::json gameBody(const Game& game) {
+  nlohmann::json body = nlohmann::json::object();
+  body["game"] = game.type;
+  addPresentation(body, game.presentation, Card::game);
+  if (game.type == "hangman") {
+    if (game.mode) body["hangman_mode"] = *game.mode;
+    if (game.word) body["hangman_word"] = *game.word;
+  }
+  return body;
 }
 
 }  // namespace
+
+std::optional<std::string> gameTypeOf(std::string_view typed) {
+  // Surrounding spaces are kept, so they never match.
+  std::string type = lowercased(typed);
+  std::replace(type.begin(), type.end(), '-', '_');
+  if (std::find(kGameTypes.begin(), kGameTypes.end(), type) == kGameTypes.end()) {
+    return std::nullopt;
+  }
+  return type;
+}
+
+Response playGame(const VeskClient& client, const Game& game) {
+  // The app answers when the game is over.
+  Response response = client.post("/game", gameBody(game));
+  if (response.statusCode == 408) die("game timed out");
+  requireOK(response);
+  return response;
+}
+
+std::string gameResultOf(Response answer) {
+  takeJsonValue(answer.body, "result");  // else the whole answer is what the app says of it
+  return std::move(answer.body);
+}
 
 void cmdGame(const VeskClient& client, const Args& args) {
   if (args.positional.empty()) {
@@ -32,26 +55,13 @@ void cmdGame(const VeskClient& client, const Args& args) {
         "[--mode MODE] [--word WORD] [--accent HEX]");
   }
   const std::string& typed = args.positional.front();
-  std::string game = normalisedGame(typed);
-  if (std::find(kGames.begin(), kGames.end(), game) == kGames.end()) {
-    die("unknown game '" + typed + "'. Valid games: tic_tac_toe, snake, hangman");
-  }
+  auto type = gameTypeOf(typed);
+  if (!type) die("unknown game '" + typed + "'. Valid games: tic_tac_toe, snake, hangman");
 
-  nlohmann::json body = nlohmann::json::object();
-  body["game"] = game;
-  addPresentationOptions(body, args, Card::game);
-  if (game == "hangman") {
-    if (auto mode = args.flag("mode")) body["hangman_mode"] = *mode;
-    if (auto word = args.flag("word")) body["hangman_word"] = *word;
-  }
-
-  // The app answers when the game is over.
-  Response response = client.post("/game", body);
-  if (response.statusCode == 408) die("game timed out");
-  requireOK(response);
+  Response response =
+      playGame(client, {*type, args.flag("mode"), args.flag("word"), presentationOf(args)});
   if (printedRawJson(args, response)) return;
-  takeJsonValue(response.body, "result");  // else the whole answer is what the app says of it
-  outFromApp(response.body);
+  outFromApp(gameResultOf(std::move(response)));
 }
 
 }  // namespace vesk

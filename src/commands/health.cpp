@@ -1,19 +1,29 @@
 #include "cli/output.h"
 #include "client/json_value.h"
 #include "client/result.h"
+#include "commands/calls.h"
 #include "commands/commands.h"
 
 namespace vesk {
 
-void cmdHealth(const VeskClient& client, const Args& args) {
+Response checkHealth(const VeskClient& client) {
   Response response = client.get("/health", kQuickCheckTimeoutSeconds);
   if (response.statusCode != 200) {
-    die("unexpected response (" + std::to_string(response.statusCode) +
-        "): " + fromApp(response.body, Stream::err));
+    die("unexpected response (" + std::to_string(response.statusCode) + "): " + response.body);
   }
+  return response;
+}
+
+Health healthOf(const Response& answer) {
+  return {jsonValue(answer.body, "port"), jsonValue(answer.body, "games")};
+}
+
+void cmdHealth(const VeskClient& client, const Args& args) {
+  Response response = checkHealth(client);
   if (printedRawJson(args, response)) return;
-  std::string port = fromApp(jsonValue(response.body, "port").value_or("?"), Stream::out);
-  std::string games = fromApp(jsonValue(response.body, "games").value_or("[]"), Stream::out);
+  Health health = healthOf(response);
+  std::string port = fromApp(health.port.value_or("?"));
+  std::string games = fromApp(health.games.value_or("[]"));
   out(paint("●", C::green) + " Tarnel is running on port " + paint(port, C::bold));
   out(paint("  games:", C::dim) + " " + games);
 }

@@ -1,18 +1,33 @@
 #include <nlohmann/json.hpp>
 
 #include "client/result.h"
+#include "commands/calls.h"
 #include "commands/commands.h"
-#include "commands/presentation.h"
 
 namespace vesk {
+namespace {
+
+nlohmann::json notificationBody(const std::string& message, const Presentation& presentation) {
+  nlohmann::json body = nlohmann::json::object();
+  body["message"] = message;
+  addPresentation(body, presentation, Card::notify);
+  return body;
+}
+
+}  // namespace
+
+Response postNotification(const VeskClient& client, const std::string& message,
+                          const Presentation& presentation) {
+  Response response = client.post("/overlay", notificationBody(message, presentation));
+  requireOK(response);
+  return response;
+}
 
 void cmdNotify(const VeskClient& client, const Args& args) {
-  nlohmann::json body = nlohmann::json::object();
-  body["message"] = requireMessage(
+  std::string message = requireMessage(
       args, "notify", R"(vesk notify "message" [--name NAME] [--color HEX] [--accent HEX])");
-  addPresentationOptions(body, args, Card::notify);
-
-  confirmAction(args, client.post("/overlay", body), " notification sent");
+  confirmAction(args, postNotification(client, message, presentationOf(args)),
+                " notification sent");
 }
 
 }  // namespace vesk

@@ -7,24 +7,29 @@
 namespace vesk {
 namespace {
 
-struct PresentationOption {
-  const char* flag;
-  const char* key;
-  bool notify, ask, say, game;  // which cards read it
-};
-
 constexpr PresentationOption kPresentationOptions[] = {
-    {"name", "name", true, true, true, false},
-    {"color", "name_color", true, true, true, false},
-    {"accent", "accent_hex", true, true, true, true},
-    {"title", "title", true, true, false, false},
-    {"image-url", "image_url", true, true, false, false},
-    {"image-base64", "image_base64", true, true, false, false},
-    {"chara", "character", true, true, true, true},
-    {"face", "face", true, true, true, true},
+    {"name", "name", "display name of the speaker shown on the card", true, true, true, false},
+    {"color", "name_color", "colour of the speaker's name, as hex text such as #00FF00", true, true,
+     true, false},
+    {"accent", "accent_hex", "accent colour of the card, as hex text", true, true, true, true},
+    {"title", "title", "title of the card", true, true, false, false},
+    {"image-url", "image_url", "address of an image to show on the card", true, true, false, false},
+    {"image-base64", "image_base64", "image to show on the card, as Base64 text", true, true, false,
+     false},
+    {"chara", "character",
+     "a character loaded in the app (see characters), whose face, name and colour the card takes",
+     true, true, true, true},
+    {"face", "face", "which face (mood) of the character to show; its first one without this", true,
+     true, true, true},
 };
 
-bool reads(const PresentationOption& option, Card card) {
+}  // namespace
+
+std::span<const PresentationOption> presentationOptions() {
+  return kPresentationOptions;
+}
+
+bool cardReads(Card card, const PresentationOption& option) {
   switch (card) {
     case Card::notify:
       return option.notify;
@@ -38,12 +43,21 @@ bool reads(const PresentationOption& option, Card card) {
   return false;
 }
 
-}  // namespace
-
-void addPresentationOptions(nlohmann::json& body, const Args& args, Card card) {
+Presentation presentationOf(const Args& args) {
+  Presentation presentation;
   for (const auto& option : kPresentationOptions) {
-    if (!reads(option, card)) continue;
-    if (auto value = args.flag(option.flag)) body[option.key] = std::move(*value);
+    if (auto value = args.flag(option.option)) {
+      presentation.emplace(option.option, std::move(*value));
+    }
+  }
+  return presentation;
+}
+
+void addPresentation(nlohmann::json& body, const Presentation& presentation, Card card) {
+  for (const auto& option : kPresentationOptions) {
+    if (!cardReads(card, option)) continue;
+    auto given = presentation.find(option.option);
+    if (given != presentation.end()) body[std::string(option.key)] = given->second;
   }
 }
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <functional>
+#include <map>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include <nlohmann/json_fwd.hpp>
@@ -12,9 +16,26 @@ namespace vesk {
 
 enum class Card { notify, ask, say, game };
 
-// Copies each presentation option that `card` reads and that was given into `body`, under its
-// body key, value as typed. Options a card does not read are ignored without a word.
-void addPresentationOptions(nlohmann::json& body, const Args& args, Card card);
+struct PresentationOption {
+  std::string_view option;      // as vesk reads it, without the dashes: "image-url"
+  std::string_view key;         // in the request body: "image_url"
+  std::string_view meaning;     // to the app, for the tools' descriptions
+  bool notify, ask, say, game;  // which cards read it
+};
+
+// All of them, in the order of the help text.
+std::span<const PresentationOption> presentationOptions();
+bool cardReads(Card card, const PresentationOption& option);
+
+// The options a caller gave: option name to value as typed.
+using Presentation = std::map<std::string, std::string, std::less<>>;
+
+// The presentation options on the command line, whichever card they are for.
+Presentation presentationOf(const Args& args);
+
+// Copies each option that `card` reads and that was given into `body`, under its body key.
+// Options a card does not read are ignored without a word.
+void addPresentation(nlohmann::json& body, const Presentation& presentation, Card card);
 
 // The message of notify, ask and say: the first positional word. Without one the run ends with
 // "<command> requires a message." and the usage line; nothing is sent.

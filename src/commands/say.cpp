@@ -1,21 +1,35 @@
 #include <nlohmann/json.hpp>
 
 #include "client/result.h"
+#include "commands/calls.h"
 #include "commands/commands.h"
-#include "commands/presentation.h"
 
 namespace vesk {
+namespace {
 
-void cmdSay(const VeskClient& client, const Args& args) {
+nlohmann::json userMessageBody(const std::string& message, const Presentation& presentation) {
   nlohmann::json body = nlohmann::json::object();
-  body["message"] =
-      requireMessage(args, "say", R"(vesk say "message" [--name NAME] [--accent HEX])");
+  body["message"] = message;
   // The user speaks, in white, unless told otherwise; a given option, even empty, replaces these.
   body["name"] = "You";
   body["accent_hex"] = "#FFFFFF";
-  addPresentationOptions(body, args, Card::say);
+  addPresentation(body, presentation, Card::say);
+  return body;
+}
 
-  confirmAction(args, client.post("/overlay", body), " message sent");
+}  // namespace
+
+Response postAsUser(const VeskClient& client, const std::string& message,
+                    const Presentation& presentation) {
+  Response response = client.post("/overlay", userMessageBody(message, presentation));
+  requireOK(response);
+  return response;
+}
+
+void cmdSay(const VeskClient& client, const Args& args) {
+  std::string message =
+      requireMessage(args, "say", R"(vesk say "message" [--name NAME] [--accent HEX])");
+  confirmAction(args, postAsUser(client, message, presentationOf(args)), " message sent");
 }
 
 }  // namespace vesk
