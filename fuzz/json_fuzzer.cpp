@@ -7,9 +7,9 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/unicode.h"
+#include "client/json_body.h"
 #include "client/json_text.h"
 #include "client/json_value.h"
-#include "client/vesk_client.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // jsonValue gives nothing or valid UTF-8 text; an array or object comes back as JSON that
   // means the same as the member it was read from.
-  if (auto value = vesk::jsonValue(text, key)) {
+  const auto value = vesk::jsonValue(text, key);
+  if (value) {
     if (!vesk::isValidUtf8(*value)) std::abort();
     const auto member = nlohmann::json::parse(text).at(key);
     if (member.is_structured() && nlohmann::json::parse(*value) != member) std::abort();
@@ -28,7 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Taken in place, the same value, or the text left as it was.
   std::string taken = text;
-  const auto value = vesk::jsonValue(text, key);
   if (vesk::takeJsonValue(taken, key) != value.has_value() || taken != value.value_or(text)) {
     std::abort();
   }
@@ -37,19 +37,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& piece : {key, text}) {
     bool plain = true;
     for (unsigned char c : piece) plain &= c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
-    if (vesk::isPlainAscii(piece) != plain || vesk::isPlainAscii(piece, true) != plain)
-      std::abort();
+    for (size_t width : vesk::plainCheckWidths()) {
+      if (vesk::isPlainAscii(piece, width) != plain) std::abort();
+    }
   }
 
-  // A body written for the app is byte for byte what nlohmann/json writes, or nothing when a text
-  // is not UTF-8.
-  nlohmann::json body = nlohmann::json::object();
-  body["message"] = text;
-  body[key] = key;
-  body["proposed_answers"] = nlohmann::json::array({key, text});
-  auto written = vesk::jsonBodyText(body);
+  // A body written for the app holds exactly what was put in, or nothing when a text is not
+  // UTF-8; each text is escaped byte for byte as nlohmann/json escapes it.
+  vesk::JsonBody body;
+  body.set("message", text);
+  body.set(key, key);
+  body.set("proposed_answers", {key, text});
   const bool encodable = vesk::isValidUtf8(key) && vesk::isValidUtf8(text);
+  const auto written = body.text();
   if (written.has_value() != encodable) std::abort();
-  if (written && *written != body.dump()) std::abort();
+  if (!encodable) return 0;
+  nlohmann::json expected = nlohmann::json::object();
+  expected["message"] = text;
+  expected[key] = key;
+  expected["proposed_answers"] = {key, text};
+  if (nlohmann::json::parse(*written) != expected) std::abort();
+  std::string escaped = "\"";
+  vesk::appendEscapedJson(escaped, text);
+  if (escaped + "\"" != nlohmann::json(text).dump()) std::abort();
   return 0;
 }

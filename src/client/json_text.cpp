@@ -8,9 +8,9 @@
 #if defined(__x86_64__) && defined(__SSE2__)
 #include <immintrin.h>
 #define VESK_SSE2 1
-// Chosen at run time, so the binary still runs on processors without it.
+// AVX2 and AVX-512, chosen at run time, so that the binary runs on any x86-64 processor.
 #if defined(__linux__) && defined(__GNUC__)
-#define VESK_AVX2 1
+#define VESK_WIDE_VECTORS 1
 #endif
 #endif
 
@@ -65,35 +65,28 @@ bool isPlainSse2(const unsigned char* p, size_t n) {
 }
 #endif
 
-#ifdef VESK_AVX2
-#define VESK_AVX2_FUNCTION __attribute__((target("avx2"), always_inline)) inline
-
+#ifdef VESK_WIDE_VECTORS
 // A byte equals the entry for its low four bits (a byte at or above 0x80 reads 0) only when it is
 // a quote or a backslash: one shuffle and one comparison instead of two comparisons.
-VESK_AVX2_FUNCTION __m256i quotesAndBackslashes(__m256i x) {
-  const __m256i table = _mm256_setr_epi8(1, 0, '"', 2, 5, 4, 7, 6, 9, 8, 11, 10, '\\', 12, 15, 14,
-                                         1, 0, '"', 2, 5, 4, 7, 6, 9, 8, 11, 10, '\\', 12, 15, 14);
-  return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, x), x);
-}
+#define VESK_QUOTE_AND_BACKSLASH 1, 0, '"', 2, 5, 4, 7, 6, 9, 8, 11, 10, '\\', 12, 15, 14
 
-VESK_AVX2_FUNCTION void take(const unsigned char* p, __m256i& low, __m256i& high,
-                             __m256i& special) {
+#define VESK_AVX2_FUNCTION __attribute__((target("avx2"), always_inline)) inline
+VESK_AVX2_FUNCTION void take32(const unsigned char* p, __m256i& low, __m256i& high,
+                               __m256i& special) {
+  const __m256i table = _mm256_setr_epi8(VESK_QUOTE_AND_BACKSLASH, VESK_QUOTE_AND_BACKSLASH);
   const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   low = _mm256_min_epu8(low, x);
   high = _mm256_max_epu8(high, x);
-  special = _mm256_or_si256(special, quotesAndBackslashes(x));
+  special = _mm256_or_si256(special, _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, x), x));
 }
 
 __attribute__((target("avx2"))) bool isPlainAvx2(const unsigned char* p, size_t n) {
   __m256i low = _mm256_set1_epi8(0x20), high = _mm256_setzero_si256(), special = high;
   size_t i = 0;
   for (; i + 128 <= n; i += 128) {
-    take(p + i, low, high, special);
-    take(p + i + 32, low, high, special);
-    take(p + i + 64, low, high, special);
-    take(p + i + 96, low, high, special);
+    for (size_t k = 0; k < 128; k += 32) take32(p + i + k, low, high, special);
   }
-  for (; i + 32 <= n; i += 32) take(p + i, low, high, special);
+  for (; i + 32 <= n; i += 32) take32(p + i, low, high, special);
   const __m256i lowest = _mm256_max_epu8(low, _mm256_set1_epi8(0x20));
   const __m256i highest = _mm256_min_epu8(high, _mm256_set1_epi8(0x7f));
   const bool lowOK = _mm256_movemask_epi8(_mm256_cmpeq_epi8(lowest, low)) == -1;
@@ -101,9 +94,27 @@ __attribute__((target("avx2"))) bool isPlainAvx2(const unsigned char* p, size_t 
   return lowOK && highOK && _mm256_movemask_epi8(special) == 0 && isPlainTail(p + i, n - i);
 }
 
-bool hasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+#define VESK_AVX512_FUNCTION __attribute__((target("avx512bw"), always_inline)) inline
+VESK_AVX512_FUNCTION void take64(const unsigned char* p, __m512i& low, __m512i& high,
+                                 __mmask64& special) {
+  const __m512i table = _mm512_broadcast_i32x4(_mm_setr_epi8(VESK_QUOTE_AND_BACKSLASH));
+  const __m512i x = _mm512_loadu_si512(p);
+  low = _mm512_min_epu8(low, x);
+  high = _mm512_max_epu8(high, x);
+  special |= _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(table, x), x);
+}
+
+__attribute__((target("avx512bw"))) bool isPlainAvx512(const unsigned char* p, size_t n) {
+  __m512i low = _mm512_set1_epi8(0x20), high = _mm512_setzero_si512();
+  __mmask64 special = 0;
+  size_t i = 0;
+  for (; i + 256 <= n; i += 256) {
+    for (size_t k = 0; k < 256; k += 64) take64(p + i + k, low, high, special);
+  }
+  for (; i + 64 <= n; i += 64) take64(p + i, low, high, special);
+  return _mm512_cmplt_epu8_mask(low, _mm512_set1_epi8(0x20)) == 0 &&
+         _mm512_cmpgt_epu8_mask(high, _mm512_set1_epi8(0x7f)) == 0 && special == 0 &&
+         isPlainTail(p + i, n - i);
 }
 #endif
 
@@ -117,17 +128,35 @@ size_t sequenceLength(std::string_view text) {
 
 }  // namespace
 
-bool isPlainAscii(std::string_view text, bool portable) {
+std::vector<size_t> plainCheckWidths() {
+  std::vector<size_t> widths = {8};
+#ifdef VESK_SSE2
+  widths.push_back(16);
+#endif
+#ifdef VESK_WIDE_VECTORS
+  if (__builtin_cpu_supports("avx2")) widths.push_back(32);
+  if (__builtin_cpu_supports("avx512bw")) widths.push_back(64);
+#endif
+  return widths;
+}
+
+bool isPlainAscii(std::string_view text, size_t width) {
+  static const size_t widest = plainCheckWidths().back();
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  if (portable) return isPlainWords(p, text.size());
-#ifdef VESK_AVX2
-  if (hasAvx2()) return isPlainAvx2(p, text.size());
+  switch (width == 0 ? widest : width) {
+#ifdef VESK_WIDE_VECTORS
+    case 64:
+      return isPlainAvx512(p, text.size());
+    case 32:
+      return isPlainAvx2(p, text.size());
 #endif
 #ifdef VESK_SSE2
-  return isPlainSse2(p, text.size());
-#else
-  return isPlainWords(p, text.size());
+    case 16:
+      return isPlainSse2(p, text.size());
 #endif
+    default:
+      return isPlainWords(p, text.size());
+  }
 }
 
 JsonText classifyJsonText(std::string_view text) {
@@ -145,19 +174,6 @@ JsonText classifyJsonText(std::string_view text) {
     at += length;
   }
   return kind;
-}
-
-bool appendJsonString(std::string& out, std::string_view text) {
-  const JsonText kind = classifyJsonText(text);
-  if (kind == JsonText::notUtf8) return false;
-  out += '"';
-  if (kind == JsonText::plain) {
-    out += text;
-  } else {
-    appendEscapedJson(out, text);
-  }
-  out += '"';
-  return true;
 }
 
 void appendEscapedJson(std::string& out, std::string_view text) {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Text going into a JSON string as nlohmann/json writes it (UTF-8 kept as it is, only what JSON
 // requires escaped), at about the cost of reading it once: a card may carry a megabyte of image.
@@ -19,12 +20,11 @@ JsonText classifyJsonText(std::string_view text);
 // \n \r \t, other control characters as \u00XX, everything else as it is.
 void appendEscapedJson(std::string& out, std::string_view text);
 
-// Appends `text` as a JSON string, quotes included; false, with `out` cut short, when `text` is
-// not UTF-8.
-bool appendJsonString(std::string& out, std::string_view text);
-
-// Whether every byte is printable ASCII other than the quote and the backslash. Word at a time,
-// or vectors at a time where the processor has them; `portable` forces the word-at-a-time path.
-bool isPlainAscii(std::string_view text, bool portable = false);
+// Whether every byte is printable ASCII other than the quote and the backslash, checked with the
+// widest vectors this processor has, or `width` bytes at a time: one of plainCheckWidths().
+bool isPlainAscii(std::string_view text, size_t width = 0);
+// The widths this processor can check with: 8 (a word at a time, everywhere) and, on x86-64, 16
+// (SSE2), 32 (AVX2) and 64 (AVX-512) where it has them.
+std::vector<size_t> plainCheckWidths();
 
 }  // namespace vesk

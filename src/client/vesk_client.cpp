@@ -4,13 +4,10 @@
 #include <cstdio>
 #include <semaphore>
 
-#include <nlohmann/json.hpp>
-
 #include "cli/args.h"
 #include "cli/output.h"
 #include "cli/unicode.h"
 #include "client/data_task.h"
-#include "client/json_text.h"
 
 namespace vesk {
 namespace {
@@ -71,7 +68,8 @@ VeskClient::VeskClient(int port, double timeout)
     : baseURL("http://127.0.0.1:" + std::to_string(port)), defaultTimeout(timeout) {}
 
 Response VeskClient::request(std::string_view method, std::string_view path,
-                             std::optional<std::string> body, std::optional<double> timeout) const {
+                             std::optional<std::vector<std::string_view>> body,
+                             std::optional<double> timeout) const {
   const double seconds = timeout.value_or(defaultTimeout);
   const std::string url = baseURL + std::string(path);
   auto parsed = parseURL(url);
@@ -109,42 +107,11 @@ Response VeskClient::get(std::string_view path, std::optional<double> timeout) c
   return request("GET", path, std::nullopt, timeout);
 }
 
-namespace {
-
-// Compact JSON, byte for byte as nlohmann/json writes it, with its texts written at the speed of
-// a copy; false when a text is not valid UTF-8. Bodies are a level or two deep: recursion is fine.
-bool appendJson(std::string& out, const nlohmann::json& value) {
-  if (value.is_string()) return appendJsonString(out, value.get_ref<const std::string&>());
-  if (!value.is_structured()) {
-    out += value.dump();
-    return true;
-  }
-  out += value.is_object() ? '{' : '[';
-  for (auto member = value.begin(); member != value.end(); ++member) {
-    if (member != value.begin()) out += ',';
-    if (value.is_object()) {
-      if (!appendJsonString(out, member.key())) return false;
-      out += ':';
-    }
-    if (!appendJson(out, member.value())) return false;
-  }
-  out += value.is_object() ? '}' : ']';
-  return true;
-}
-
-}  // namespace
-
-std::optional<std::string> jsonBodyText(const nlohmann::json& object) {
-  std::string text;
-  if (!appendJson(text, object)) return std::nullopt;  // a text that is not UTF-8 cannot be JSON
-  return text;
-}
-
-Response VeskClient::post(std::string_view path, const nlohmann::json& json,
+Response VeskClient::post(std::string_view path, const JsonBody& json,
                           std::optional<double> timeout) const {
-  auto body = jsonBodyText(json);
+  auto body = json.write();
   if (!body) die("failed to encode JSON body");  // nothing is sent
-  return request("POST", path, std::move(*body), timeout);
+  return request("POST", path, std::move(body->pieces), timeout);
 }
 
 }  // namespace vesk

@@ -2,8 +2,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "cli/output.h"
 #include "cli/unicode.h"
 #include "client/json_value.h"
@@ -14,22 +12,22 @@
 namespace vesk {
 namespace {
 
-nlohmann::json questionBody(const Question& question) {
-  nlohmann::json body = nlohmann::json::object();
-  body["message"] = question.message;
+JsonBody questionBody(const Question& question) {
+  JsonBody body;
+  body.set("message", question.message);
   addPresentation(body, question.presentation, Card::ask);
-  std::vector<std::string> proposed;
+  std::vector<std::string_view> proposed;
   for (const auto& answer : question.answers) {
     std::string_view trimmed = trimmedSpaces(answer);
-    if (!trimmed.empty()) proposed.emplace_back(trimmed);
+    if (!trimmed.empty()) proposed.push_back(trimmed);
   }
-  if (!proposed.empty()) body["proposed_answers"] = std::move(proposed);
+  if (!proposed.empty()) body.set("proposed_answers", std::move(proposed));
   return body;
 }
 
 // "--answers" is a comma-separated list.
-std::vector<std::string> answersOf(const Args& args) {
-  std::vector<std::string> answers;
+std::vector<std::string_view> answersOf(const Args& args) {
+  std::vector<std::string_view> answers;
   auto list = args.flag("answers");
   if (!list) return answers;
   size_t at = 0;

@@ -18,16 +18,17 @@ namespace vesk {
 // health and characters are quick checks with a fixed limit, whatever the timeout says.
 constexpr double kQuickCheckTimeoutSeconds = 5.0;
 
-Response postNotification(const VeskClient& client, const std::string& message,
+// The texts of the requests below are views of the caller's, which outlive the request.
+Response postNotification(const VeskClient& client, std::string_view message,
                           const Presentation& presentation);
 
 // The user speaks, as "You" in white unless the presentation says otherwise.
-Response postAsUser(const VeskClient& client, const std::string& message,
+Response postAsUser(const VeskClient& client, std::string_view message,
                     const Presentation& presentation);
 
 struct Question {
-  std::string message;
-  std::vector<std::string> answers;  // trimmed of spaces and tabs; empty ones are not proposed
+  std::string_view message;
+  std::vector<std::string_view> answers;  // trimmed of spaces and tabs; empty ones are not proposed
   Presentation presentation;
 };
 // Waits while the app holds the question open; 408 is the user's time running out.
@@ -44,9 +45,9 @@ std::optional<std::string> composedMessageOf(Response answer);
 constexpr std::array<std::string_view, 3> kGameTypes = {"tic_tac_toe", "snake", "hangman"};
 
 struct Game {
-  std::string type;                 // one of kGameTypes
-  std::optional<std::string> mode;  // hangman only
-  std::optional<std::string> word;  // hangman only
+  std::string type;                      // one of kGameTypes
+  std::optional<std::string_view> mode;  // hangman only
+  std::optional<std::string_view> word;  // hangman only
   Presentation presentation;
 };
 // The game a word names, lower-cased with "-" read as "_"; nothing when it names none.

@@ -1,4 +1,5 @@
 #include "client/json_text.h"
+#include "client/json_body.h"
 
 #include <gtest/gtest.h>
 
@@ -10,42 +11,57 @@ TEST(JsonTextTest, EveryByteThatNeedsCareIsFoundWhereverItIs) {
   for (int c = 0x20; c < 0x80; ++c) {
     if (c != '"' && c != '\\') plain += static_cast<char>(c);
   }
-  plain += plain + plain;
-  EXPECT_TRUE(isPlainAscii(plain));
-  EXPECT_TRUE(isPlainAscii(plain, /*portable=*/true));
-  for (char special : {'\0', '\x1f', '"', '\\', '\x80', '\xff'}) {
-    for (size_t at :
-         {size_t{0}, size_t{31}, size_t{32}, size_t{127}, size_t{128}, plain.size() - 1}) {
-      std::string text = plain;
-      text[at] = special;
-      EXPECT_FALSE(isPlainAscii(text)) << int(special) << " at " << at;
-      EXPECT_FALSE(isPlainAscii(text, /*portable=*/true)) << int(special) << " at " << at;
+  plain += plain + plain + plain;  // 376 bytes
+  for (size_t width : plainCheckWidths()) {
+    EXPECT_TRUE(isPlainAscii(plain, width)) << width;
+    for (char special : {'\0', '\x1f', '"', '\\', '\x80', '\xff'}) {
+      for (size_t at : {0, 63, 64, 255, 256, 375}) {
+        std::string text = plain;
+        text[at] = special;
+        EXPECT_FALSE(isPlainAscii(text, width)) << int(special) << " at " << at << ", " << width;
+      }
     }
   }
 }
 
 TEST(JsonTextTest, TextsAreWrittenAsJsonWritesThem) {
+  const std::string image(5000, 'A');  // long enough to go to the socket from where it lies
   const struct {
     std::string text;
     JsonText kind;
-    std::string written;
+    std::string written;  // as the body's "m"
   } cases[] = {
-      {"", JsonText::plain, R"("")"},
-      {"é — 😀 \x7f/", JsonText::plain, "\"é — 😀 \x7f/\""},
+      {"", JsonText::plain, R"({"m":""})"},
+      {"é — 😀 \x7f/", JsonText::plain, "{\"m\":\"é — 😀 \x7f/\"}"},
       {std::string("\"\\\b\f\n\r\t\x01\x1f\0é", 12), JsonText::needsEscapes,
-       R"("\"\\\b\f\n\r\t\u0001\u001f\u0000é")"},
-      {std::string(100, 'a') + "\xc3", JsonText::notUtf8, ""},
+       R"({"m":"\"\\\b\f\n\r\t\u0001\u001f\u0000é"})"},
+      {image, JsonText::plain, "{\"m\":\"" + image + "\"}"},
+      {image + "\n", JsonText::needsEscapes, "{\"m\":\"" + image + "\\n\"}"},
+      {image + "\xc3", JsonText::notUtf8, ""},
       {"\xed\xa0\x80", JsonText::notUtf8, ""},
       {"\xc0\x80", JsonText::notUtf8, ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(classifyJsonText(c.text), c.kind) << testing::PrintToString(c.text);
-    std::string written;
-    if (appendJsonString(written, c.text))
-      EXPECT_EQ(written, c.written);
-    else
-      EXPECT_EQ(c.kind, JsonText::notUtf8);
+    JsonBody body;
+    body.set("m", c.text);
+    EXPECT_EQ(body.text().value_or(""), c.written);
   }
+}
+
+TEST(JsonTextTest, BodiesKeepTheOrderTheirMembersWereSetIn) {
+  const std::string image(5000, 'B');
+  JsonBody body;
+  EXPECT_EQ(body.text(), "{}");
+  body.set("name", "You");
+  body.set("image", image);
+  body.set("list", {"a", "", "\"c\""});
+  body.set("name", "CI");  // replaces, where it stands
+  auto written = body.write();
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->pieces.size(), 3u);
+  EXPECT_EQ(written->pieces[1].data(), image.data());  // sent from where it lies, not copied
+  EXPECT_EQ(body.text(), "{\"name\":\"CI\",\"image\":\"" + image + R"(","list":["a","","\"c\""]})");
 }
 
 }  // namespace
