@@ -2,6 +2,8 @@
 
 #include <utf8proc.h>
 
+#include "cli/byte_scan.h"
+
 namespace vesk {
 namespace {
 
@@ -97,11 +99,7 @@ std::string_view trimmedSpaces(std::string_view text) {
 }
 
 bool isValidUtf8(std::string_view text) {
-  for (size_t at = 0; at < text.size();) {
-    if (static_cast<unsigned char>(text[at]) < 0x80) {
-      ++at;
-      continue;
-    }
+  for (size_t at = asciiPrefix(text); at < text.size(); at += asciiPrefix(text.substr(at))) {
     Decoded d = decodeAt(text, at);
     if (d.codepoint == kInvalid) return false;
     at += d.length;

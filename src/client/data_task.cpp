@@ -25,6 +25,7 @@ using tcp = asio::ip::tcp;
 
 // Response headers past this size are not from the app; the body has no limit at all.
 constexpr std::uint32_t kHeaderLimit = 1 << 20;
+constexpr std::size_t kReadSize = 1 << 16;
 
 // A deadline of about a century: far enough to be "no limit" in practice, near enough that
 // adding it to the clock cannot overflow.
@@ -127,6 +128,9 @@ class Exchange {
     // Not boost::none: Boost 1.74 compares a Content-Length against an empty limit as "exceeded".
     parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
     parser_->header_limit(kHeaderLimit);
+    // Reads are as large as the buffer's room, at least 512 bytes: a large answer in 512-byte
+    // reads is thousands of system calls.
+    buffer_.reserve(kReadSize);
     http::async_read(stream_, buffer_, *parser_,
                      [this](beast::error_code ec, std::size_t) { onRead(ec); });
   }

@@ -5,6 +5,8 @@
 
 #include <utf8proc.h>
 
+#include "cli/byte_scan.h"
+
 #include <nlohmann/json.hpp>
 
 namespace vesk {
@@ -121,6 +123,8 @@ std::optional<std::pair<unsigned, size_t>> unicodeEscape(std::string_view text, 
 size_t skipString(std::string_view text, size_t at, Span& span) {
   span = {++at, 0, false};
   while (at < text.size()) {
+    at += plainPrefix(text.substr(at));
+    if (at == text.size()) break;
     const auto c = static_cast<unsigned char>(text[at]);
     if (c == '"') {
       span.end = at;
