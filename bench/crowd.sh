@@ -13,7 +13,7 @@ sim=build/sim/tarnel-sim
 work=$(mktemp -d)
 sim_pid=""
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
