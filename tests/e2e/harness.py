@@ -59,6 +59,7 @@ def run(args, terminal=False, program=VESK, limit=60, env=None):
             status = child.wait(max(0, deadline - time.monotonic()))
         except subprocess.TimeoutExpired:
             child.kill()
+            child.wait()
             raise
         captured = []
         for stream in (out, err):
