@@ -117,6 +117,7 @@ class TransportTest(Case):
             with self.subTest(body=body):
                 self.expect(Responder(self, ok(body)).vesk(args), out, err)
 
+
 class HugeAnswersTest(Case):
     """Megabytes each: left out of the ThreadSanitizer run, where they crawl."""
 
