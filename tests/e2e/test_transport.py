@@ -62,6 +62,7 @@ class TransportTest(Case):
             (b"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + ANSWER, "hi\n", "", 0),
             (b"HTTP/1.0 200 OK\r\n\r\n" + ANSWER, "hi\n", "", 0),
             (b"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n" + ok(ANSWER), "hi\n", "", 0),
+            (http(200, ANSWER, ["X-Padding: " + "p" * 20000]), "hi\n", "", 0),  # headers past Beast's 8 KB
             (http(299, "odd"), "", "error: server returned 299: odd\n", 1),
             (b"HTTP/1.1 101 Switching Protocols\r\n\r\n", "", "error: server returned 101: \n", 1),
             (CLOSE, "", "error: network error: end of stream\n", 1),
