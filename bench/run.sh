@@ -79,6 +79,9 @@ for scenario in "health" "notify" "notify 100 KB image" "version"; do
   done
 done
 
+# vesk-mcp: a health call on a server that is already running, as an agent host makes it.
+read -r mcp_ms mcp_kb < <(python3 bench/mcp_health.py build/src/vesk-mcp "$port" "$runs")
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 table() {
@@ -99,6 +102,13 @@ table() {
   done
 }
 
+mcp_table() {
+  echo "| scenario | program | median wall (ms) | ÷ vesk health | resident memory when idle (KB) |"
+  echo "|---|---|---:|---:|---:|"
+  printf '| health as a tools/call on a running server | vesk-mcp | %.2f | %s | %s |\n' \
+    "$mcp_ms" "$(ratio "$mcp_ms" "${median[health|vesk]}")" "$mcp_kb"
+}
+
 verdict() {  # verdict NAME VALUE LIMIT: "met" when VALUE <= LIMIT
   awk -v n="$1" -v v="$2" -v l="$3" 'BEGIN { printf "| %s | %s | %s | %s |\n", n, v, l, (v <= l ? "met" : "MISSED") }'
 }
@@ -113,6 +123,8 @@ targets() {
   fi
   verdict "health peak memory (KB)" "${peak[health|vesk]}" 3072
   verdict "version wall ÷ hello" "$(ratio "${median[version|vesk]}" "${median[version|hello]}")" 1.15
+  verdict "vesk-mcp health call ÷ vesk health" "$(ratio "$mcp_ms" "${median[health|vesk]}")" 0.5
+  verdict "vesk-mcp idle memory (KB)" "$mcp_kb" 3072
 }
 
 machine() {
@@ -135,6 +147,12 @@ callgrind for one run (they do not drift with machine noise). Medians drift a fe
 between runs on a busy machine; instructions do not.
 
 $(table)
+
+vesk-mcp, started once and driven by bench/mcp_health.py: each call is timed from writing its
+request line to reading the answer line, $runs calls after 20 warm-up calls; the memory is read
+once the server is idle after them.
+
+$(mcp_table)
 
 ## Targets
 
