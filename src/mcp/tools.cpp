@@ -1,27 +1,18 @@
 #include "mcp/tools.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "cli/args.h"
 #include "cli/output.h"
 #include "client/data_task.h"
 #include "commands/calls.h"
+#include "mcp/arguments.h"
 
 namespace vesk::mcp {
 
 using Json = nlohmann::json;
 
 namespace {
-
-enum class Kind { text, texts, seconds, game };
-
-struct Argument {
-  std::string name;
-  Kind kind;
-  std::string description;
-  bool required = false;
-};
 
 // What a call gives back when the app accepted it: text for people and models, and data that
 // matches the tool's output schema (null when it has none).
@@ -61,24 +52,6 @@ std::vector<std::string> texts(const Json& arguments, const std::string& name) {
   auto found = arguments.find(name);
   if (found == arguments.end()) return {};
   return found->get<std::vector<std::string>>();
-}
-
-// "image-url" is the argument "image_url".
-std::string argumentName(std::string_view option) {
-  std::string name(option);
-  std::replace(name.begin(), name.end(), '-', '_');
-  return name;
-}
-
-Presentation presentationIn(const Json& arguments, Card card) {
-  Presentation presentation;
-  for (const auto& option : presentationOptions()) {
-    if (!cardReads(card, option)) continue;
-    if (auto value = optionalText(arguments, argumentName(option.option))) {
-      presentation.emplace(option.option, std::move(*value));
-    }
-  }
-  return presentation;
 }
 
 Outcome notify(const VeskClient& client, const Json& arguments) {
@@ -153,11 +126,7 @@ const Argument kTimeout{
 
 // The tool's own arguments, then the presentation options its card reads, then the timeout.
 std::vector<Argument> cardArguments(Card card, std::vector<Argument> own) {
-  for (const auto& option : presentationOptions()) {
-    if (cardReads(card, option)) {
-      own.push_back({argumentName(option.option), Kind::text, std::string(option.meaning)});
-    }
-  }
+  for (auto& argument : presentationArguments(card)) own.push_back(std::move(argument));
   own.push_back(kTimeout);
   return own;
 }
@@ -224,65 +193,6 @@ const std::vector<Tool>& tools() {
   return table;
 }
 
-Json propertySchema(const Argument& argument) {
-  Json property = {{"description", argument.description}};
-  switch (argument.kind) {
-    case Kind::text:
-      property["type"] = "string";
-      break;
-    case Kind::texts:
-      property["type"] = "array";
-      property["items"] = {{"type", "string"}};
-      break;
-    case Kind::seconds:
-      property["type"] = "number";
-      property["exclusiveMinimum"] = 0;
-      break;
-    case Kind::game:
-      property["type"] = "string";
-      property["enum"] = Json::array();
-      for (auto type : kGameTypes) property["enum"].push_back(std::string(type));
-      break;
-  }
-  return property;
-}
-
-Json inputSchema(const Tool& tool) {
-  Json properties = Json::object();
-  Json required = Json::array();
-  for (const auto& argument : tool.arguments) {
-    properties[argument.name] = propertySchema(argument);
-    if (argument.required) required.push_back(argument.name);
-  }
-  Json schema = {{"type", "object"}, {"properties", properties}, {"additionalProperties", false}};
-  if (!required.empty()) schema["required"] = required;
-  return schema;
-}
-
-std::optional<std::string> valueProblem(Kind kind, const Json& value) {
-  switch (kind) {
-    case Kind::text:
-      if (!value.is_string()) return "must be a string";
-      break;
-    case Kind::texts:
-      if (!value.is_array() ||
-          !std::all_of(value.begin(), value.end(), [](const Json& v) { return v.is_string(); })) {
-        return "must be an array of strings";
-      }
-      break;
-    case Kind::seconds:
-      if (!value.is_number() || !(value.get<double>() > 0)) return "must be a number above 0";
-      break;
-    case Kind::game:
-      if (!value.is_string() || std::find(kGameTypes.begin(), kGameTypes.end(),
-                                          value.get<std::string>()) == kGameTypes.end()) {
-        return "must be one of tic_tac_toe, snake, hangman";
-      }
-      break;
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 const Tool* findTool(std::string_view name) {
@@ -298,7 +208,7 @@ const Json& toolList() {
     for (const auto& tool : tools()) {
       Json entry = {{"name", tool.name},
                     {"description", tool.description},
-                    {"inputSchema", inputSchema(tool)}};
+                    {"inputSchema", inputSchema(tool.arguments)}};
       if (!tool.outputSchema.is_null()) entry["outputSchema"] = tool.outputSchema;
       listed.push_back(std::move(entry));
     }
@@ -308,18 +218,7 @@ const Json& toolList() {
 }
 
 std::optional<std::string> argumentProblem(const Tool& tool, const Json& arguments) {
-  for (const auto& [name, value] : arguments.items()) {
-    auto argument = std::find_if(tool.arguments.begin(), tool.arguments.end(),
-                                 [&](const Argument& a) { return a.name == name; });
-    if (argument == tool.arguments.end()) return "unknown argument '" + name + "'";
-    if (auto problem = valueProblem(argument->kind, value)) return "'" + name + "' " + *problem;
-  }
-  for (const auto& argument : tool.arguments) {
-    if (argument.required && !arguments.contains(argument.name)) {
-      return "'" + argument.name + "' is required";
-    }
-  }
-  return std::nullopt;
+  return argumentProblem(tool.arguments, arguments);
 }
 
 Json toolError(std::string_view message) {

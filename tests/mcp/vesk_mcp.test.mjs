@@ -99,7 +99,7 @@ const calls = [
   { tool: 'ask', args: { message: 'Still there?' }, vesk: ['ask', 'Still there?'], script: ['--chat', 'timeout'],
     error: 'request timed out — the user did not answer in time' },
   { tool: 'ask', args: { message: 'Quick?', timeout: 0.5 }, vesk: ['ask', 'Quick?', '--timeout', '0.5'],
-    script: ['--chat', 'timeout:3'], error: 'request timed out after 0s' },
+    script: ['--chat', 'timeout:30'], error: 'request timed out after 0s' },
   { tool: 'listen', args: {}, vesk: ['listen'], script: ['--listen', 'message:ship it'],
     text: 'ship it', structured: { cancelled: false, message: 'ship it' } },
   { tool: 'listen', args: {}, vesk: ['listen'], script: ['--listen', 'cancel'],
