@@ -54,10 +54,12 @@ async function connect(port) {
   return client;
 }
 
-function vesk(args, port) {
-  return new Promise((resolve) => execFile(VESK, [...args, '--port', String(port)],
+function run(program, args) {
+  return new Promise((resolve) => execFile(program, args,
     (error, stdout, stderr) => resolve({ status: error ? error.code : 0, stdout, stderr })));
 }
+
+const vesk = (args, port) => run(VESK, [...args, '--port', String(port)]);
 
 // vesk-mcp on a pipe of our own, for what no SDK client sends.
 function rawServer(port) {
@@ -127,6 +129,18 @@ const brokenArguments = [
   { tool: 'say', args: { message: 'x', title: 'T' }, error: "unknown argument 'title'" },
   { tool: 'health', args: { timeout: 60 }, error: "unknown argument 'timeout'" },
 ];
+
+test('its command line: the version, the help and vesk\'s port rule', async () => {
+  const version = await run(VESK_MCP, ['--version']);
+  assert.equal(version.stdout, (await run(VESK, ['version'])).stdout.replace('vesk', 'vesk-mcp'));
+  assert.match((await run(VESK_MCP, ['--help'])).stdout, /^vesk-mcp — [^]*\n    vesk-mcp \[--port <PORT>\]\n/);
+  for (const port of ['0', '65536', '5x', '']) {
+    const byVesk = await run(VESK, ['health', '--port', port]);
+    assert.deepEqual(await run(VESK_MCP, ['--port', port]), { ...byVesk, status: 1 });
+  }
+  assert.deepEqual(await run(VESK_MCP, ['--prot', '5']), { status: 1, stdout: '',
+    stderr: "error: unknown option '--prot'\n\nUsage: vesk-mcp [--port <PORT>]\n" });
+});
 
 test('every tool, listed with a valid schema, makes the request of its vesk command', async (t) => {
   const sim = await startSim('calls', calls.flatMap((row) => [...(row.script ?? []), ...(row.script ?? [])]));
