@@ -220,8 +220,8 @@ test('a call while nothing listens on the port fails with vesk\'s message', asyn
   assert.equal(result.content[0].text, `cannot connect to Tarnel — is the app running? (port ${port})`);
 });
 
-test('malformed messages get protocol errors, and a good one after them is served', async () => {
-  const sim = await startSim('burst');
+test('malformed messages get protocol errors; the calls around them are served', async () => {
+  const sim = await startSim('burst', ['--delay', '/chat=1']);
   const server = rawServer(sim.port);
   // Each line, and the id and error code (or protocol version) of its answer.
   const burst = [
@@ -239,17 +239,23 @@ test('malformed messages get protocol errors, and a good one after them is serve
     [call(10, 'notify', { message: 1 }), 10, -32602],  // 2025-06-18: a protocol error
     [call(11, 'notify', []), 11, -32602],
   ];
-  server.send(...burst.map(([line]) => line), call('good', 'notify', { message: 'still here' }));
-  const messages = await until('the answers', () => server.messages().length === burst.length + 1 && server.messages());
+  server.send(call('waiting', 'ask', { message: 'Through the noise?' }));
+  await until('the question', () => sim.requests().length === 1);
+  server.send(...burst.map(([line]) => line), call('after', 'notify', { message: 'still here' }));
+  const messages = await until('the answers',
+    () => server.messages().length === burst.length + 2 && server.messages());
+  const called = (id) => messages.find((message) => message.id === id)?.result;
   burst.forEach(([line, id, expected], i) => {
-    const message = messages[i];
+    const message = messages.filter((m) => m.id !== 'waiting' && m.id !== 'after')[i];
     assert.equal(message.jsonrpc, '2.0', line);
     assert.equal(message.id, id, line);
     if (typeof expected === 'string') assert.equal(message.result.protocolVersion, expected, line);
     else assert.equal(message.error.code, expected, line);
   });
-  assert.deepEqual(messages.at(-1).result.content, [{ type: 'text', text: 'notification sent' }]);
-  assert.deepEqual(sim.requests().map(({ body }) => body), [{ message: 'still here' }]);
+  assert.deepEqual(called('waiting').structuredContent, { dismissed: false, answer: 'ok' });
+  assert.deepEqual(called('after').content, [{ type: 'text', text: 'notification sent' }]);
+  assert.deepEqual(sim.requests().map(({ body }) => body),
+    [{ message: 'Through the noise?' }, { message: 'still here' }]);
   assert.equal(server.stderr(), '');
 });
 
