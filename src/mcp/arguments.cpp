@@ -78,11 +78,14 @@ Json inputSchema(const std::vector<Argument>& arguments) {
 
 std::optional<std::string> argumentProblem(const std::vector<Argument>& arguments,
                                            const Json& values) {
-  for (const auto& [name, value] : values.items()) {
+  for (const auto& item : values.items()) {
+    const std::string& name = item.key();
     auto argument = std::find_if(arguments.begin(), arguments.end(),
                                  [&](const Argument& a) { return a.name == name; });
     if (argument == arguments.end()) return "unknown argument '" + name + "'";
-    if (auto problem = valueProblem(argument->kind, value)) return "'" + name + "' " + *problem;
+    if (auto problem = valueProblem(argument->kind, item.value())) {
+      return "'" + name + "' " + *problem;
+    }
   }
   for (const auto& argument : arguments) {
     if (argument.required && !values.contains(argument.name)) {
