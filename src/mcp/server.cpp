@@ -111,6 +111,7 @@ class Server {
       return writeLine(errorLine(id, kInvalidParams, "unknown tool: " + name->get<std::string>()));
     }
     Json arguments = request.params.value("arguments", Json::object());
+    if (arguments.is_null()) arguments = Json::object();
     if (!arguments.is_object()) {
       return writeLine(errorLine(id, kInvalidParams, "the arguments must be an object"));
     }
