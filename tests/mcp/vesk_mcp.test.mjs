@@ -49,7 +49,9 @@ async function startSim(name, options = []) {
 
 async function connect(port) {
   const client = new Client({ name: 'vesk-mcp-test', version: '1.0.0' });
-  await client.connect(new StdioClientTransport({ command: VESK_MCP, args: ['--port', String(port)] }));
+  // The whole environment, so that a sanitizer's options reach the server too.
+  await client.connect(new StdioClientTransport({ command: VESK_MCP, args: ['--port', String(port)],
+    env: process.env }));
   cleanups.push(() => client.close());
   return client;
 }
