@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> words = {argv[0], "serve"};
   words.insert(words.end(), argv + 1, argv + argc);
   const vesk::Args args(words);
-  for (const auto& word : args.positional) {
-    vesk::die("unexpected word '" + word + "'\n\n" + std::string(kUsage));
+  if (!args.positional.empty()) {
+    vesk::die("unexpected word '" + args.positional.front() + "'\n\n" + std::string(kUsage));
   }
   for (const auto& [name, value] : args.flags) {
     if (name != "port" && name != "p" && name != "help" && name != "h" && name != "version" &&
