@@ -1,6 +1,7 @@
 /* A loopback HTTP server for benchmarks: answers /health, /overlay and /chat at once, reads any
  * request body whole, never sends "100 Continue", and exits by itself after a bounded time.
- * Usage: bench-server PORT [SECONDS]; with PORT 0 it picks a free port and prints it. */
+ * Usage: bench-server PORT [SECONDS [ANSWER_BYTES]]; with PORT 0 it picks a free port and prints
+ * it. With ANSWER_BYTES, /chat answers with an answer that long. */
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -40,12 +41,23 @@ static size_t read_request(int fd) {
   return used;
 }
 
+static char* big_answer; /* {"answer":"yyy..."} when ANSWER_BYTES is given */
+
 static const char* body_for(const char* path) {
   if (strncmp(path, "/health ", 8) == 0) {
     return "{\"port\":47037,\"games\":[\"tic_tac_toe\",\"snake\",\"hangman\"]}";
   }
-  if (strncmp(path, "/chat ", 6) == 0) return "{\"answer\":\"Yes\"}";
+  if (strncmp(path, "/chat ", 6) == 0) return big_answer ? big_answer : "{\"answer\":\"Yes\"}";
   return "{\"ok\":true}";
+}
+
+static void write_all(int fd, const char* data, size_t length) {
+  while (length > 0) {
+    ssize_t n = write(fd, data, length);
+    if (n <= 0) return;
+    data += n;
+    length -= (size_t)n;
+  }
 }
 
 int main(int argc, char** argv) {
@@ -55,6 +67,13 @@ int main(int argc, char** argv) {
   }
   signal(SIGPIPE, SIG_IGN);
   alarm(argc > 2 ? (unsigned)atoi(argv[2]) : 600); /* never outlives a benchmark run */
+  if (argc > 3) {
+    size_t bytes = strtoul(argv[3], NULL, 10);
+    big_answer = malloc(bytes + 16);
+    memcpy(big_answer, "{\"answer\":\"", 11);
+    memset(big_answer + 11, 'y', bytes);
+    strcpy(big_answer + 11 + bytes, "\"}");
+  }
   int listener = socket(AF_INET, SOCK_STREAM, 0);
   int one = 1;
   setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -76,13 +95,14 @@ int main(int argc, char** argv) {
     if (read_request(fd) > 0) {
       const char* path = strchr(request, ' ');
       const char* body = body_for(path ? path + 1 : "");
-      char answer[512];
+      size_t body_length = strlen(body);
+      char answer[1024];
       int n = snprintf(answer, sizeof answer,
                        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
                        "Content-Length: %zu\r\nConnection: close\r\n\r\n%s",
-                       strlen(body), body);
-      ssize_t written = write(fd, answer, (size_t)n);
-      (void)written;
+                       body_length, body_length < 512 ? body : "");
+      write_all(fd, answer, (size_t)n); /* a small answer goes out in one write */
+      if (body_length >= 512) write_all(fd, body, body_length);
     }
     close(fd);
   }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/args.h"
@@ -21,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   argv.push_back(word);
 
-  const vesk::Args args(argv);
+  const std::vector<std::string_view> words(argv.begin(), argv.end());
+  const vesk::Args args(words);
   // Names and the command word are lower-cased once and for all: lower-casing again changes
   // nothing, and every lookup finds what was stored.
   if (vesk::lowercased(args.command) != args.command) std::abort();

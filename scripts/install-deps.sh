@@ -4,12 +4,14 @@
 set -euo pipefail
 
 # Usage: install-deps.sh [bench]; "bench" adds what bench/run.sh measures with.
-# The last line is for packaging: the Debian package (dpkg-dev, file), the man page check
-# (groff-base, man-db) and the completion tests, which skip a shell that is missing.
+# Python 3 runs the end-to-end tests (its standard library only) and GNU time measures their
+# peak memory. The last line is for packaging: the Debian package (dpkg-dev, file), the man page
+# check (groff-base, man-db) and the completion tests, which skip a shell that is missing.
 apt_packages=(cmake ninja-build g++ clang libclang-rt-dev make pkg-config libboost-dev
-              nlohmann-json3-dev libutf8proc-dev libgtest-dev
+              nlohmann-json3-dev libutf8proc-dev libgtest-dev python3 time
               dpkg-dev file groff-base man-db bash-completion zsh fish)
 brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest pkg-config)
+command -v python3 >/dev/null || brew_packages+=(python)  # macOS's command-line tools have one
 if [ "${1:-}" = bench ]; then
   apt_packages+=(hyperfine curl jq valgrind time)
   brew_packages+=(hyperfine jq)

@@ -42,4 +42,16 @@ Plan App::receive(std::string_view method, std::string_view target, std::string_
   return plan;
 }
 
+Plan App::refuse(std::string_view method, std::string_view target, std::string_view body,
+                 size_t limit) {
+  const std::string why = "tarnel-sim already holds " + std::to_string(limit) +
+                          " connections, its limit: try again once some are answered";
+  recorder_.record(method, target, body, why);
+  Plan plan;
+  plan.method = std::string(method);
+  plan.path = std::string(pathOf(target));
+  plan.reply = errorReply(503, why);
+  return plan;
+}
+
 }  // namespace sim

@@ -35,6 +35,10 @@ class App {
   const Catalogue& catalogue() const { return catalogue_; }
 
   Plan receive(std::string_view method, std::string_view target, std::string_view body);
+  // The answer to a request that came while the sim already held `limit` connections: a 503
+  // that says so, recorded as a refusal, never a reset that looks like a network fault.
+  Plan refuse(std::string_view method, std::string_view target, std::string_view body,
+              size_t limit);
 
  private:
   const Options& options_;

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 namespace sim {
 namespace {
@@ -27,8 +28,9 @@ std::string trimmed(const std::string& line) {
   return line.substr(first, last - first + 1);
 }
 
-// What a line typed by the person means for the question it answers.
-Reply replyToLine(Held held, const std::string& line, const nlohmann::json& body) {
+// What a line typed by the person means for the question it answers; nothing when it picks a
+// proposed answer that is not there, which is asked again rather than sent as text.
+std::optional<Reply> replyToLine(Held held, const std::string& line, const nlohmann::json& body) {
   const std::string typed = trimmed(line);
   switch (held) {
     case Held::chat: {
@@ -36,10 +38,12 @@ Reply replyToLine(Held held, const std::string& line, const nlohmann::json& body
       size_t choice = 0;
       auto [end, error] = std::from_chars(typed.data(), typed.data() + typed.size(), choice);
       auto proposed = body.find("proposed_answers");
-      bool isChoice = error == std::errc() && end == typed.data() + typed.size() &&
-                      proposed != body.end() && choice >= 1 && choice <= proposed->size();
-      if (isChoice) return replyFor(held, Step(Step::Act::pick, "", choice), body);
-      return replyFor(held, Step(Step::Act::answer, typed), body);
+      bool isNumber = error == std::errc() && end == typed.data() + typed.size();
+      if (!isNumber || proposed == body.end()) {
+        return replyFor(held, Step(Step::Act::answer, typed), body);
+      }
+      if (choice < 1 || choice > proposed->size()) return std::nullopt;
+      return replyFor(held, Step(Step::Act::pick, "", choice), body);
     }
     case Held::listen:
       if (typed.empty()) return replyFor(held, Step(Step::Act::cancel), body);
@@ -107,8 +111,8 @@ void Console::show(const Plan& plan) {
   } else {
     print(renderCard(clock, plan.path, plan.body, catalogue_, style_));
   }
-  // The person is still being asked something: say so again under the new card.
-  if (!waiting_.empty() && !plan.askPerson) promptFront(false);
+  // The person is still being asked something: show that card again under the new one.
+  if (!waiting_.empty() && !plan.askPerson) promptFront(true);
 }
 
 std::uint64_t Console::ask(Held held, const nlohmann::json& body, Answer answer) {
@@ -126,7 +130,7 @@ std::uint64_t Console::ask(Held held, const nlohmann::json& body, Answer answer)
     promptFront(false);
   } else {
     print(renderNote("(waits behind " + std::to_string(waiting_.size() - 1) + " other)", style_));
-    promptFront(false);
+    promptFront(true);  // the prompt answers the card above it, not the one that just came
   }
   return ticket;
 }
@@ -150,7 +154,15 @@ void Console::onLine(const std::string& line) {
     return print(renderNote("nothing is waiting for an answer", style_));
   }
   const Question& front = waiting_.front();
-  settleFront(replyToLine(front.held, line, front.body));
+  auto reply = replyToLine(front.held, line, front.body);
+  if (!reply) {
+    const size_t count = front.body["proposed_answers"].size();
+    print(renderNote("there is no answer " + trimmed(line) + ": type 1 to " +
+                         std::to_string(count) + ", or words of your own",
+                     style_));
+    return promptFront(false);
+  }
+  settleFront(std::move(*reply));
 }
 
 void Console::onEndOfInput() {

@@ -40,13 +40,19 @@ OPTIONS:
                           a number picks a proposed answer, other text is typed, and an
                           empty line dismisses a question or cancels a compose
         --max-requests N  stop by itself once N requests have been answered
+        --max-connections N
+                          hold at most N connections at once (default 4096, fewer if
+                          the system allows fewer open files); a request beyond them
+                          is answered 503 at once, and the record notes the refusal
     -q, --quiet           no line on standard error for each request answered
     -h, --help            print this help
-        --version         print the version
+    -v, --version         print the version
 
 A timeout waits SECS (default 0) and answers 408. Once a queue is empty, the next
-questions get the defaults above, or go to the person with --interactive.
-SIGINT and SIGTERM stop the sim cleanly, with exit status 0.
+questions get the defaults above, or go to the person with --interactive: there a
+number picks a proposed answer, and a number with no answer of its own is asked again.
+SIGINT, SIGTERM and SIGHUP stop the sim cleanly, with exit status 0; it removes its
+--port-file on the way out.
 
 EXAMPLES:
     tarnel-sim --interactive
@@ -69,8 +75,9 @@ constexpr OptionName kOptions[] = {
     {"--game", "", Takes::value},         {"--delay", "", Takes::value},
     {"--force", "", Takes::value},        {"--characters", "", Takes::value},
     {"--record", "", Takes::value},       {"--interactive", "-i", Takes::nothing},
-    {"--max-requests", "", Takes::value}, {"--quiet", "-q", Takes::nothing},
-    {"--help", "-h", Takes::nothing},     {"--version", "", Takes::nothing},
+    {"--max-requests", "", Takes::value}, {"--max-connections", "", Takes::value},
+    {"--quiet", "-q", Takes::nothing},    {"--help", "-h", Takes::nothing},
+    {"--version", "-v", Takes::nothing},
 };
 
 template <typename Number>
@@ -146,6 +153,12 @@ void apply(Options& options, std::string_view name, std::string_view value) {
     if (!n || *n == 0)
       fail("--max-requests: expected a whole number above 0, got '" + std::string(value) + "'");
     options.maxRequests = *n;
+  } else if (name == "--max-connections") {
+    auto n = wholeNumber<size_t>(value);
+    if (!n || *n == 0) {
+      fail("--max-connections: expected a whole number above 0, got '" + std::string(value) + "'");
+    }
+    options.maxConnections = *n;
   } else if (name == "--quiet") {
     options.quiet = true;
   } else if (name == "--help") {

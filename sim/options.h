@@ -23,6 +23,7 @@ struct Options {
   bool interactive = false;
   bool quiet = false;
   std::optional<std::uint64_t> maxRequests;
+  size_t maxConnections = 4096;  // held at once; beyond them a request gets a 503
 };
 
 // Prints the help or the version and exits 0 when asked; ends the run with a message naming the

@@ -24,7 +24,7 @@ std::string utcTimestamp(std::chrono::system_clock::time_point time) {
 }  // namespace
 
 std::string recordLine(std::chrono::system_clock::time_point time, std::string_view method,
-                       std::string_view target, std::string_view body) {
+                       std::string_view target, std::string_view body, std::string_view refusal) {
   // Ordered, so the line reads in the order it was written and the body in the order it was sent.
   using Json = nlohmann::ordered_json;
   Json parsed = nullptr;
@@ -36,6 +36,7 @@ std::string recordLine(std::chrono::system_clock::time_point time, std::string_v
                {"method", std::string(method)},
                {"path", std::string(target)},
                {"body", std::move(parsed)}};
+  if (!refusal.empty()) line["refused"] = std::string(refusal);
   return line.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
@@ -54,9 +55,11 @@ Recorder::~Recorder() {
   if (ownsFile_) std::fclose(file_);
 }
 
-void Recorder::record(std::string_view method, std::string_view target, std::string_view body) {
+void Recorder::record(std::string_view method, std::string_view target, std::string_view body,
+                      std::string_view refusal) {
   if (!file_) return;
-  std::string line = recordLine(std::chrono::system_clock::now(), method, target, body) + "\n";
+  std::string line =
+      recordLine(std::chrono::system_clock::now(), method, target, body, refusal) + "\n";
   std::fwrite(line.data(), 1, line.size(), file_);
   std::fflush(file_);
 }

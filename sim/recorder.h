@@ -10,9 +10,11 @@
 namespace sim {
 
 // {"time":"2025-01-31T12:00:00.123Z","method":"POST","path":"/overlay","body":{...}}. The body
-// is the parsed JSON when it parses, else the text as sent, or null when there was none.
+// is the parsed JSON when it parses, else the text as sent, or null when there was none. A request
+// the sim refused to take ends with "refused": why.
 std::string recordLine(std::chrono::system_clock::time_point time, std::string_view method,
-                       std::string_view target, std::string_view body);
+                       std::string_view target, std::string_view body,
+                       std::string_view refusal = {});
 
 class Recorder {
  public:
@@ -24,7 +26,8 @@ class Recorder {
   Recorder& operator=(const Recorder&) = delete;
 
   // Written and flushed at once, so a job can read the record while the sim runs.
-  void record(std::string_view method, std::string_view target, std::string_view body);
+  void record(std::string_view method, std::string_view target, std::string_view body,
+              std::string_view refusal = {});
 
  private:
   std::FILE* file_ = nullptr;

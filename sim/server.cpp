@@ -1,5 +1,8 @@
 #include "server.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +24,9 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
+#ifdef __APPLE__
+#include <climits>  // OPEN_MAX: macOS refuses a soft limit above it, whatever the hard limit says
+#endif
 
 #include "app.h"
 #include "console.h"
@@ -39,8 +45,9 @@ using namespace std::chrono_literals;
 // Generous for a card with an inline image; anything bigger is not from vesk.
 constexpr std::uint64_t kBodyLimit = 64 << 20;
 constexpr std::uint32_t kHeaderLimit = 64 << 10;
-// Connections beyond this many are closed at once: the sim must not be starved by a leaky client.
-constexpr size_t kMaxConnections = 256;
+// Descriptors kept free beyond the connections held: the listener, standard streams, the record,
+// and room to accept a connection only to refuse it.
+constexpr size_t kSpareDescriptors = 64;
 constexpr auto kRequestDeadline = 30s;  // to send a whole request
 constexpr auto kLingerDeadline = 5s;    // for the client to hang up after its answer
 
@@ -52,6 +59,25 @@ std::string text(beast::string_view view) {
   return std::string(view.data(), view.size());
 }
 
+// A crowd of scripts asking at once needs a descriptor each: raise the soft limit on open files
+// as far as the system allows, and hold no more connections than that leaves room for.
+size_t connectionLimit(size_t wanted) {
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) != 0) return wanted;
+  rlim_t ceiling = files.rlim_max;
+#ifdef __APPLE__
+  ceiling = std::min<rlim_t>(ceiling, OPEN_MAX);
+#endif
+  if (files.rlim_cur != RLIM_INFINITY && files.rlim_cur < ceiling) {
+    rlimit raised = files;
+    raised.rlim_cur = ceiling;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) files = raised;
+  }
+  if (files.rlim_cur == RLIM_INFINITY) return wanted;
+  const auto usable = static_cast<size_t>(files.rlim_cur);
+  return usable > kSpareDescriptors ? std::min(wanted, usable - kSpareDescriptors) : 1;
+}
+
 class Server;
 
 // One client connection: one request, one answer, then close. The answer may wait for a delay, a
@@ -59,8 +85,12 @@ class Server;
 // withdraws the question.
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
-  Connection(tcp::socket socket, Server& server)
-      : socket_(std::move(socket)), server_(server), timer_(socket_.get_executor()) {}
+  // A refused connection is read and answered 503 at once: the sim holds enough already.
+  Connection(tcp::socket socket, Server& server, bool refused)
+      : socket_(std::move(socket)),
+        server_(server),
+        timer_(socket_.get_executor()),
+        refused_(refused) {}
 
   void start();
   void abort() { finish(); }
@@ -88,6 +118,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   http::response<http::string_body> response_;
   std::array<char, 1024> scratch_{};
   Stage stage_ = Stage::reading;
+  bool refused_ = false;
   bool watching_ = false;
   bool hungUp_ = false;
   std::optional<Plan> plan_;
@@ -102,6 +133,7 @@ class Server {
   int run();
 
   App& app() { return app_; }
+  size_t maxConnections() const { return maxConnections_; }
   Console* console() { return console_ ? &*console_ : nullptr; }
   bool logsEachRequest() const { return !options_.quiet && !options_.interactive; }
   void received();
@@ -121,6 +153,7 @@ class Server {
   App app_;
   std::optional<Console> console_;
   std::set<Connection*> live_;
+  size_t maxConnections_ = 0;
   std::uint64_t requests_ = 0;
   bool stopping_ = false;
 };
@@ -162,9 +195,13 @@ void Connection::onRequest(error_code ec) {
   timer_.cancel();
   stage_ = Stage::waiting;
   const auto& request = parser_.get();
-  plan_ =
-      server_.app().receive(text(request.method_string()), text(request.target()), request.body());
-  server_.received();
+  const std::string method = text(request.method_string()), target = text(request.target());
+  if (refused_) {
+    plan_ = server_.app().refuse(method, target, request.body(), server_.maxConnections());
+  } else {
+    plan_ = server_.app().receive(method, target, request.body());
+    server_.received();
+  }
   if (Console* console = server_.console()) console->show(*plan_);
   watchForHangUp();
   if (plan_->wait <= 0s) return afterWait();
@@ -271,6 +308,7 @@ void Connection::finish() {
 }
 
 int Server::run() {
+  maxConnections_ = connectionLimit(options_.maxConnections);
   listen();
   const unsigned short port = acceptor_.local_endpoint().port();
   app_.listeningOn(port);
@@ -308,7 +346,9 @@ void Server::listen() {
     acceptor_.bind(loopback);
     acceptor_.listen();
   } catch (const boost::system::system_error& e) {
-    fail("cannot listen on 127.0.0.1:" + std::to_string(options_.port) + ": " + e.code().message());
+    const bool taken = e.code() == asio::error::address_in_use;
+    fail("cannot listen on 127.0.0.1:" + std::to_string(options_.port) + ": " + e.code().message() +
+         (taken ? " (--port 0 picks a free port)" : ""));
   }
 }
 
@@ -337,11 +377,10 @@ void Server::acceptNext() {
       });
       return;
     }
-    if (live_.size() < kMaxConnections) {
-      auto connection = std::make_shared<Connection>(std::move(socket), *this);
-      live_.insert(connection.get());
-      connection->start();
-    }
+    auto connection =
+        std::make_shared<Connection>(std::move(socket), *this, live_.size() >= maxConnections_);
+    live_.insert(connection.get());
+    connection->start();
     acceptNext();
   });
 }

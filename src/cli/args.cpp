@@ -25,19 +25,19 @@ bool isDashCommandWord(std::string_view lowered) {
 
 }  // namespace
 
-Args::Args(const std::vector<std::string>& argv) {
+Args::Args(std::span<const std::string_view> argv) {
   if (argv.size() < 2) return;
-  const std::string& first = argv[1];
+  const std::string_view first = argv[1];
   std::string firstLowered = lowercased(first);
   // A leading option that is not a command word shows the help; the rest of the line is ignored.
   if (beginsWithDash(first) && !isDashCommandWord(firstLowered)) return;
   command = std::move(firstLowered);
 
   for (size_t i = 2; i < argv.size();) {
-    const std::string& word = argv[i];
+    const std::string_view word = argv[i];
     bool hasNext = i + 1 < argv.size();
     if (beginsWithTwoDashes(word)) {
-      std::string name = lowercased(std::string_view(word).substr(2));
+      std::string name = lowercased(word.substr(2));
       if (hasNext && !beginsWithTwoDashes(argv[i + 1])) {
         flags[name] = argv[i + 1];
         i += 2;
@@ -46,7 +46,7 @@ Args::Args(const std::vector<std::string>& argv) {
         i += 1;
       }
     } else if (beginsWithDash(word) && characterCount(word) == 2) {
-      std::string name = lowercased(std::string_view(word).substr(1));
+      std::string name = lowercased(word.substr(1));
       if (hasNext && !beginsWithDash(argv[i + 1])) {
         flags[name] = argv[i + 1];
         i += 2;
@@ -61,7 +61,7 @@ Args::Args(const std::vector<std::string>& argv) {
   }
 }
 
-std::optional<std::string> Args::flag(std::string_view name) const {
+std::optional<std::string_view> Args::flag(std::string_view name) const {
   auto found = flags.find(lowercased(name));
   if (found == flags.end()) return std::nullopt;
   return found->second;
@@ -104,7 +104,7 @@ int Args::port() const {
   if (!value) value = flag("p");
   if (!value) return kDefaultPort;
   auto port = parsePort(*value);
-  if (!port) die("invalid port: " + *value);
+  if (!port) die("invalid port: " + std::string(*value));
   return *port;
 }
 
@@ -112,8 +112,8 @@ double Args::timeout() const {
   auto value = flag("timeout");
   if (!value) value = flag("t");
   if (!value) return kDefaultTimeoutSeconds;
-  auto seconds = parseTimeout(*value);
-  if (!seconds) die("invalid timeout: " + *value);
+  auto seconds = parseTimeout(std::string(*value));
+  if (!seconds) die("invalid timeout: " + std::string(*value));
   return *seconds;
 }
 
@@ -121,7 +121,7 @@ bool Args::jsonOutput() const {
   return flag("json") == "true";
 }
 
-std::optional<std::string> Args::message() const {
+std::optional<std::string_view> Args::message() const {
   if (positional.empty()) return std::nullopt;
   return positional.front();
 }

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,23 +13,26 @@ constexpr int kDefaultPort = 47037;
 constexpr double kDefaultTimeoutSeconds = 300.0;
 
 // The parsed command line: a command word, positional words and flags. Forgiving by design:
-// unknown and repeated flags and stray words are kept, never errors.
+// unknown and repeated flags and stray words are kept, never errors. Positional words and flag
+// values are views of the words parsed, which must outlive the Args: the process's arguments do,
+// and a card's megabyte of image then goes to the app without ever being copied.
 struct Args {
   std::string command = "help";              // lower-cased
-  std::vector<std::string> positional;       // exactly as typed
-  std::map<std::string, std::string> flags;  // lower-cased name to value as typed, "true" if none
+  std::vector<std::string_view> positional;  // exactly as typed
+  std::map<std::string, std::string_view>
+      flags;  // lower-cased name to value as typed, "true" if none
 
   Args() = default;
   // `argv` is the whole process argument list, program name first.
-  explicit Args(const std::vector<std::string>& argv);
+  explicit Args(std::span<const std::string_view> argv);
 
   // The value of a flag, looked up without regard to case; "true" for a flag given without one.
-  std::optional<std::string> flag(std::string_view name) const;
+  std::optional<std::string_view> flag(std::string_view name) const;
 
   int port() const;        // dies with "invalid port: " on a bad value
   double timeout() const;  // dies with "invalid timeout: " on a bad value
   bool jsonOutput() const;
-  std::optional<std::string> message() const;
+  std::optional<std::string_view> message() const;
 };
 
 // Reads a port value: optional sign, decimal digits, 1 to 65535. Nothing when unusable.

@@ -41,7 +41,7 @@ constexpr CommandWord kCommands[] = {
 
 }  // namespace
 
-int run(const std::vector<std::string>& argv) {
+int run(std::span<const std::string_view> argv) {
   const Args args(argv);
   // Both are checked for every command, help and version included, the port first.
   const int port = args.port();

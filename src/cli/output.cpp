@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/unicode.h"
+
 namespace vesk {
 
 bool C::isTTY() {
@@ -31,7 +33,14 @@ namespace {
 
 thread_local FailureHandler failureHandler = nullptr;
 
-// The whole line goes out in one write, so lines of concurrent processes never interleave.
+bool stderrIsTerminal() {
+  static const bool tty = isatty(STDERR_FILENO) != 0;
+  return tty;
+}
+
+// The whole line goes out in one write, so lines of concurrent processes never interleave. A
+// message may carry the app's text (the body of a refused request): on a terminal its controls
+// are shown, not obeyed; the program's own messages hold none but line feeds.
 void writeDiagnostic(std::string_view word, std::string_view text) {
   std::string line;
   line.reserve(word.size() + text.size() + 24);
@@ -43,7 +52,7 @@ void writeDiagnostic(std::string_view word, std::string_view text) {
   } else {
     line.append(word);
   }
-  line.append(" ").append(text).append("\n");
+  line.append(" ").append(stderrIsTerminal() ? withVisibleControls(text) : text).append("\n");
   const char* p = line.data();
   size_t left = line.size();
   while (left > 0) {
@@ -73,6 +82,15 @@ void setFailureHandler(FailureHandler handler) {
 
 void succeed(std::string_view phrase) {
   out(paint("✓", C::green).append(phrase));
+}
+
+std::string fromApp(std::string_view text) {
+  return C::isTTY() ? withVisibleControls(text) : std::string(text);
+}
+
+void outFromApp(std::string_view text) {
+  if (!C::isTTY()) return out(text);
+  out(withVisibleControls(text));
 }
 
 }  // namespace vesk

@@ -2,6 +2,8 @@
 
 #include <utf8proc.h>
 
+#include "cli/byte_scan.h"
+
 namespace vesk {
 namespace {
 
@@ -97,16 +99,37 @@ std::string_view trimmedSpaces(std::string_view text) {
 }
 
 bool isValidUtf8(std::string_view text) {
-  for (size_t at = 0; at < text.size();) {
-    if (static_cast<unsigned char>(text[at]) < 0x80) {
-      ++at;
-      continue;
-    }
+  for (size_t at = asciiPrefix(text); at < text.size(); at += asciiPrefix(text.substr(at))) {
     Decoded d = decodeAt(text, at);
     if (d.codepoint == kInvalid) return false;
     at += d.length;
   }
   return true;
+}
+
+std::string withVisibleControls(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  auto escape = [&](std::string_view bytes) {
+    for (unsigned char byte : bytes) {
+      constexpr char kHex[] = "0123456789abcdef";
+      shown.append("\\x").push_back(kHex[byte >> 4]);
+      shown.push_back(kHex[byte & 0xf]);
+    }
+  };
+  for (size_t at = 0; at < text.size();) {
+    Decoded d = decodeAt(text, at);
+    std::string_view character = text.substr(at, d.length);
+    bool control = d.codepoint == kInvalid || d.codepoint < 0x20 ||
+                   (d.codepoint >= 0x7f && d.codepoint < 0xa0);
+    if (control && d.codepoint != '\n' && d.codepoint != '\t') {
+      escape(character);
+    } else {
+      shown.append(character);
+    }
+    at += d.length;
+  }
+  return shown;
 }
 
 }  // namespace vesk

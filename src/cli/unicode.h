@@ -22,4 +22,8 @@ std::string_view trimmedSpaces(std::string_view text);
 
 bool isValidUtf8(std::string_view text);
 
+// `text` with each byte of a control character (C0 but line feed and tab, DEL, C1) and each byte
+// that is not part of valid UTF-8 written as \xHH: what a terminal shows instead of obeying it.
+std::string withVisibleControls(std::string_view text);
+
 }  // namespace vesk

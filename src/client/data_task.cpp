@@ -25,6 +25,7 @@ using tcp = asio::ip::tcp;
 
 // Response headers past this size are not from the app; the body has no limit at all.
 constexpr std::uint32_t kHeaderLimit = 1 << 20;
+constexpr std::size_t kReadSize = 1 << 16;
 
 // A deadline of about a century: far enough to be "no limit" in practice, near enough that
 // adding it to the clock cannot overflow.
@@ -36,10 +37,33 @@ std::chrono::steady_clock::duration deadlineAfter(double seconds) {
       std::chrono::duration<double>(bounded));
 }
 
+// A request body sent from where its pieces lie, header and pieces in one gathering write.
+struct PiecesBody {
+  using value_type = std::vector<asio::const_buffer>;
+
+  static std::uint64_t size(const value_type& pieces) { return asio::buffer_size(pieces); }
+
+  class writer {
+   public:
+    using const_buffers_type = value_type;
+
+    template <bool isRequest, class Fields>
+    writer(const http::header<isRequest, Fields>&, const value_type& pieces) : pieces_(pieces) {}
+
+    void init(beast::error_code& ec) { ec = {}; }
+    boost::optional<std::pair<const_buffers_type, bool>> get(beast::error_code& ec) {
+      ec = {};
+      return std::pair{pieces_, false};
+    }
+
+   private:
+    const value_type& pieces_;
+  };
+};
+
 // The state of one exchange; lives on the task's thread and dies with it.
 class Exchange {
  public:
-  // The request is consumed: its body moves into the HTTP message instead of being copied.
   Exchange(HttpRequest& request, const CompletionHandler& completion)
       : request_(request), completion_(completion), io_(1), stream_(io_) {}
 
@@ -71,7 +95,9 @@ class Exchange {
     message_.set(http::field::host, request_.host + ":" + std::to_string(request_.port));
     if (request_.jsonBody) {
       message_.set(http::field::content_type, "application/json");
-      message_.body() = std::move(*request_.jsonBody);
+      for (std::string_view piece : *request_.jsonBody) {
+        message_.body().emplace_back(piece.data(), piece.size());
+      }
     }
     message_.prepare_payload();
   }
@@ -102,6 +128,9 @@ class Exchange {
     // Not boost::none: Boost 1.74 compares a Content-Length against an empty limit as "exceeded".
     parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
     parser_->header_limit(kHeaderLimit);
+    // Reads are as large as the buffer's room, at least 512 bytes: a large answer in 512-byte
+    // reads is thousands of system calls.
+    buffer_.reserve(kReadSize);
     http::async_read(stream_, buffer_, *parser_,
                      [this](beast::error_code ec, std::size_t) { onRead(ec); });
   }
@@ -140,7 +169,7 @@ class Exchange {
   const CompletionHandler& completion_;
   asio::io_context io_;
   beast::tcp_stream stream_;
-  http::request<http::string_body> message_;
+  http::request<PiecesBody> message_;
   beast::flat_buffer buffer_;
   std::optional<http::response_parser<http::string_body>> parser_;
   beast::error_code writeError_;

@@ -4,7 +4,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 // One HTTP exchange run on a thread of its own, reporting through a completion handler, so the
 // caller's thread only waits. Beast stays inside data_task.cpp.
@@ -34,7 +36,9 @@ struct HttpRequest {
   unsigned short port = 0;
   std::string method;
   std::string target;
-  std::optional<std::string> jsonBody;   // sent with "Content-Type: application/json"
+  // Sent one piece after another with "Content-Type: application/json"; the pieces must outlive
+  // the exchange.
+  std::optional<std::vector<std::string_view>> jsonBody;
   double timeoutSeconds = 0;             // for the whole exchange, connection included
   Cancellation* cancellation = nullptr;  // none for vesk's one request
 };

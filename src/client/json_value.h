@@ -11,4 +11,9 @@ namespace vesk {
 // text is not a JSON object, has no such key, or the value is null.
 std::optional<std::string> jsonValue(std::string_view text, std::string_view key);
 
+// The same, taken out of `text` where it lies: `text` becomes the value and true comes back, or
+// `text` stays as it was and false comes back when jsonValue gives nothing. A string answer of
+// many megabytes is decoded in place instead of being held a second and a third time.
+bool takeJsonValue(std::string& text, std::string_view key);
+
 }  // namespace vesk

@@ -11,7 +11,7 @@ void requireOK(const Response& response) {
 
 bool printedRawJson(const Args& args, const Response& response) {
   if (!args.jsonOutput()) return false;
-  out(response.body);
+  outFromApp(response.body);
   return true;
 }
 

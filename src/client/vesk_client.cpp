@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <semaphore>
 
-#include <nlohmann/json.hpp>
-
 #include "cli/args.h"
 #include "cli/output.h"
 #include "cli/unicode.h"
@@ -70,7 +68,8 @@ VeskClient::VeskClient(int port, double timeout)
     : baseURL("http://127.0.0.1:" + std::to_string(port)), defaultTimeout(timeout) {}
 
 Response VeskClient::request(std::string_view method, std::string_view path,
-                             std::optional<std::string> body, std::optional<double> timeout) const {
+                             std::optional<std::vector<std::string_view>> body,
+                             std::optional<double> timeout) const {
   const double seconds = timeout.value_or(defaultTimeout);
   const std::string url = baseURL + std::string(path);
   auto parsed = parseURL(url);
@@ -108,20 +107,11 @@ Response VeskClient::get(std::string_view path, std::optional<double> timeout) c
   return request("GET", path, std::nullopt, timeout);
 }
 
-std::optional<std::string> jsonBodyText(const nlohmann::json& object) {
-  if (object.empty()) return "{}";
-  try {
-    return object.dump();
-  } catch (const nlohmann::json::exception&) {
-    return std::nullopt;  // a text that is not valid UTF-8 cannot become JSON
-  }
-}
-
-Response VeskClient::post(std::string_view path, const nlohmann::json& json,
+Response VeskClient::post(std::string_view path, const JsonBody& json,
                           std::optional<double> timeout) const {
-  auto body = jsonBodyText(json);
+  auto body = json.write();
   if (!body) die("failed to encode JSON body");  // nothing is sent
-  return request("POST", path, std::move(*body), timeout);
+  return request("POST", path, std::move(body->pieces), timeout);
 }
 
 }  // namespace vesk

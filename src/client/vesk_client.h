@@ -3,8 +3,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include <nlohmann/json_fwd.hpp>
+#include "client/json_body.h"
 
 namespace vesk {
 
@@ -26,16 +27,14 @@ struct VeskClient {
 
   VeskClient(int port, double timeout);
 
-  Response request(std::string_view method, std::string_view path, std::optional<std::string> body,
+  // `body`, when given, is sent as its pieces one after another.
+  Response request(std::string_view method, std::string_view path,
+                   std::optional<std::vector<std::string_view>> body,
                    std::optional<double> timeout) const;
   Response get(std::string_view path, std::optional<double> timeout = std::nullopt) const;
-  // Sends `json`, which must be an object, as the body; the empty object is sent as "{}".
-  Response post(std::string_view path, const nlohmann::json& json,
+  // Sends `json` as the body; the empty object is sent as "{}".
+  Response post(std::string_view path, const JsonBody& json = {},
                 std::optional<double> timeout = std::nullopt) const;
 };
-
-// `object` as the compact JSON text of a request body ("{}" when empty); nothing when a text in
-// it is not valid UTF-8.
-std::optional<std::string> jsonBodyText(const nlohmann::json& object);
 
 }  // namespace vesk

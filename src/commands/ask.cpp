@@ -2,8 +2,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "cli/output.h"
 #include "cli/unicode.h"
 #include "client/json_value.h"
@@ -14,22 +12,22 @@
 namespace vesk {
 namespace {
 
-nlohmann::json questionBody(const Question& question) {
-  nlohmann::json body = nlohmann::json::object();
-  body["message"] = question.message;
+JsonBody questionBody(const Question& question) {
+  JsonBody body;
+  body.set("message", question.message);
   addPresentation(body, question.presentation, Card::ask);
-  std::vector<std::string> proposed;
+  std::vector<std::string_view> proposed;
   for (const auto& answer : question.answers) {
     std::string_view trimmed = trimmedSpaces(answer);
-    if (!trimmed.empty()) proposed.emplace_back(trimmed);
+    if (!trimmed.empty()) proposed.push_back(trimmed);
   }
-  if (!proposed.empty()) body["proposed_answers"] = std::move(proposed);
+  if (!proposed.empty()) body.set("proposed_answers", std::move(proposed));
   return body;
 }
 
 // "--answers" is a comma-separated list.
-std::vector<std::string> answersOf(const Args& args) {
-  std::vector<std::string> answers;
+std::vector<std::string_view> answersOf(const Args& args) {
+  std::vector<std::string_view> answers;
   auto list = args.flag("answers");
   if (!list) return answers;
   size_t at = 0;
@@ -51,10 +49,10 @@ Response askQuestion(const VeskClient& client, const Question& question) {
   return response;
 }
 
-std::optional<std::string> answerOf(const Response& answer) {
-  auto text = jsonValue(answer.body, "answer");
-  if (!text || text->empty()) return std::nullopt;
-  return text;
+std::optional<std::string> answerOf(Response answer) {
+  std::string& text = answer.body;
+  if (!takeJsonValue(text, "answer") || text.empty()) return std::nullopt;
+  return std::move(text);
 }
 
 void cmdAsk(const VeskClient& client, const Args& args) {
@@ -65,9 +63,9 @@ void cmdAsk(const VeskClient& client, const Args& args) {
   Response response = askQuestion(client, question);
   if (printedRawJson(args, response)) return;
   // A dismissal is not a failure: the script sees an empty capture and exit status 0.
-  auto answer = answerOf(response);
+  auto answer = answerOf(std::move(response));
   if (!answer) return warn("user dismissed without answering");
-  out(*answer);
+  outFromApp(*answer);
 }
 
 }  // namespace vesk

@@ -18,35 +18,36 @@ namespace vesk {
 // health and characters are quick checks with a fixed limit, whatever the timeout says.
 constexpr double kQuickCheckTimeoutSeconds = 5.0;
 
-Response postNotification(const VeskClient& client, const std::string& message,
+// The texts of the requests below are views of the caller's, which outlive the request.
+Response postNotification(const VeskClient& client, std::string_view message,
                           const Presentation& presentation);
 
 // The user speaks, as "You" in white unless the presentation says otherwise.
-Response postAsUser(const VeskClient& client, const std::string& message,
+Response postAsUser(const VeskClient& client, std::string_view message,
                     const Presentation& presentation);
 
 struct Question {
-  std::string message;
-  std::vector<std::string> answers;  // trimmed of spaces and tabs; empty ones are not proposed
+  std::string_view message;
+  std::vector<std::string_view> answers;  // trimmed of spaces and tabs; empty ones are not proposed
   Presentation presentation;
 };
 // Waits while the app holds the question open; 408 is the user's time running out.
 Response askQuestion(const VeskClient& client, const Question& question);
 // The user's answer, or nothing when they dismissed the card.
-std::optional<std::string> answerOf(const Response& answer);
+std::optional<std::string> answerOf(Response answer);
 
 // Waits while the user composes; 408 is nothing composed in time.
 Response listenForMessage(const VeskClient& client);
 // The composed message, or nothing when the user cancelled the compose.
-std::optional<std::string> composedMessageOf(const Response& answer);
+std::optional<std::string> composedMessageOf(Response answer);
 
 // In the order the "unknown game" message lists them.
 constexpr std::array<std::string_view, 3> kGameTypes = {"tic_tac_toe", "snake", "hangman"};
 
 struct Game {
-  std::string type;                 // one of kGameTypes
-  std::optional<std::string> mode;  // hangman only
-  std::optional<std::string> word;  // hangman only
+  std::string type;                      // one of kGameTypes
+  std::optional<std::string_view> mode;  // hangman only
+  std::optional<std::string_view> word;  // hangman only
   Presentation presentation;
 };
 // The game a word names, lower-cased with "-" read as "_"; nothing when it names none.
@@ -54,7 +55,7 @@ std::optional<std::string> gameTypeOf(std::string_view typed);
 // Waits until the game ends; 408 is the game timing out.
 Response playGame(const VeskClient& client, const Game& game);
 // What the app says of the game: its "result", else the whole answer.
-std::string gameResultOf(const Response& answer);
+std::string gameResultOf(Response answer);
 
 struct Health {
   std::optional<std::string> port;   // as the app reports it

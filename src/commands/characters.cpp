@@ -68,13 +68,13 @@ void cmdCharacters(const VeskClient& client, const Args& args) {
 
   auto characters = charactersOf(response);
   // Anything but the expected list is shown as the app sent it.
-  if (!characters) return out(response.body);
+  if (!characters) return outFromApp(response.body);
   if (characters->empty()) return out(paint("No characters loaded.", C::dim));
   for (const auto& character : *characters) {
-    out(paint("●", C::cyan) + " " + paint(character.name, C::bold) + "  " +
-        paint(character.accent, C::dim));
+    out(paint("●", C::cyan) + " " + paint(fromApp(character.name), C::bold) + "  " +
+        paint(fromApp(character.accent), C::dim));
     out("  faces: " +
-        (character.faces.empty() ? paint("(no faces)", C::dim) : joined(character.faces)));
+        (character.faces.empty() ? paint("(no faces)", C::dim) : fromApp(joined(character.faces))));
   }
 }
 

@@ -1,5 +1,3 @@
-#include <nlohmann/json.hpp>
-
 #include "client/result.h"
 #include "commands/calls.h"
 #include "commands/commands.h"
@@ -8,7 +6,7 @@ namespace vesk {
 namespace {
 
 Response postEmpty(const VeskClient& client, std::string_view path) {
-  Response response = client.post(path, nlohmann::json::object());
+  Response response = client.post(path);
   requireOK(response);
   return response;
 }

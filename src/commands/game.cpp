@@ -1,8 +1,6 @@
 #include <algorithm>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
-
 #include "cli/output.h"
 #include "cli/unicode.h"
 #include "client/json_value.h"
@@ -13,13 +11,13 @@
 namespace vesk {
 namespace {
 
-nlohmann::json gameBody(const Game& game) {
-  nlohmann::json body = nlohmann::json::object();
-  body["game"] = game.type;
+JsonBody gameBody(const Game& game) {
+  JsonBody body;
+  body.set("game", game.type);
   addPresentation(body, game.presentation, Card::game);
   if (game.type == "hangman") {
-    if (game.mode) body["hangman_mode"] = *game.mode;
-    if (game.word) body["hangman_word"] = *game.word;
+    if (game.mode) body.set("hangman_mode", *game.mode);
+    if (game.word) body.set("hangman_word", *game.word);
   }
   return body;
 }
@@ -44,8 +42,9 @@ Response playGame(const VeskClient& client, const Game& game) {
   return response;
 }
 
-std::string gameResultOf(const Response& answer) {
-  return jsonValue(answer.body, "result").value_or(answer.body);
+std::string gameResultOf(Response answer) {
+  takeJsonValue(answer.body, "result");  // else the whole answer is what the app says of it
+  return std::move(answer.body);
 }
 
 void cmdGame(const VeskClient& client, const Args& args) {
@@ -53,14 +52,16 @@ void cmdGame(const VeskClient& client, const Args& args) {
     die("game requires a game type.\n\nUsage: vesk game <tic_tac_toe|snake|hangman> "
         "[--mode MODE] [--word WORD] [--accent HEX]");
   }
-  const std::string& typed = args.positional.front();
+  const std::string_view typed = args.positional.front();
   auto type = gameTypeOf(typed);
-  if (!type) die("unknown game '" + typed + "'. Valid games: tic_tac_toe, snake, hangman");
+  if (!type) {
+    die("unknown game '" + std::string(typed) + "'. Valid games: tic_tac_toe, snake, hangman");
+  }
 
   Response response =
       playGame(client, {*type, args.flag("mode"), args.flag("word"), presentationOf(args)});
   if (printedRawJson(args, response)) return;
-  out(gameResultOf(response));
+  outFromApp(gameResultOf(std::move(response)));
 }
 
 }  // namespace vesk

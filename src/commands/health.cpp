@@ -22,8 +22,8 @@ void cmdHealth(const VeskClient& client, const Args& args) {
   Response response = checkHealth(client);
   if (printedRawJson(args, response)) return;
   Health health = healthOf(response);
-  std::string port = health.port.value_or("?");
-  std::string games = health.games.value_or("[]");
+  std::string port = fromApp(health.port.value_or("?"));
+  std::string games = fromApp(health.games.value_or("[]"));
   out(paint("●", C::green) + " Tarnel is running on port " + paint(port, C::bold));
   out(paint("  games:", C::dim) + " " + games);
 }

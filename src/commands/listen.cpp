@@ -14,18 +14,18 @@ Response listenForMessage(const VeskClient& client) {
   return response;
 }
 
-std::optional<std::string> composedMessageOf(const Response& answer) {
-  auto message = jsonValue(answer.body, "message");
-  if (!message || message->empty()) return std::nullopt;
-  return message;
+std::optional<std::string> composedMessageOf(Response answer) {
+  std::string& message = answer.body;
+  if (!takeJsonValue(message, "message") || message.empty()) return std::nullopt;
+  return std::move(message);
 }
 
 void cmdListen(const VeskClient& client, const Args& args) {
   Response response = listenForMessage(client);
   if (printedRawJson(args, response)) return;
-  auto message = composedMessageOf(response);
+  auto message = composedMessageOf(std::move(response));
   if (!message) return warn("compose was cancelled — no message");
-  out(*message);
+  outFromApp(*message);
 }
 
 }  // namespace vesk

@@ -1,5 +1,3 @@
-#include <nlohmann/json.hpp>
-
 #include "client/result.h"
 #include "commands/calls.h"
 #include "commands/commands.h"
@@ -7,16 +5,16 @@
 namespace vesk {
 namespace {
 
-nlohmann::json notificationBody(const std::string& message, const Presentation& presentation) {
-  nlohmann::json body = nlohmann::json::object();
-  body["message"] = message;
+JsonBody notificationBody(std::string_view message, const Presentation& presentation) {
+  JsonBody body;
+  body.set("message", message);
   addPresentation(body, presentation, Card::notify);
   return body;
 }
 
 }  // namespace
 
-Response postNotification(const VeskClient& client, const std::string& message,
+Response postNotification(const VeskClient& client, std::string_view message,
                           const Presentation& presentation) {
   Response response = client.post("/overlay", notificationBody(message, presentation));
   requireOK(response);
@@ -24,7 +22,7 @@ Response postNotification(const VeskClient& client, const std::string& message,
 }
 
 void cmdNotify(const VeskClient& client, const Args& args) {
-  std::string message = requireMessage(
+  std::string_view message = requireMessage(
       args, "notify", R"(vesk notify "message" [--name NAME] [--color HEX] [--accent HEX])");
   confirmAction(args, postNotification(client, message, presentationOf(args)),
                 " notification sent");

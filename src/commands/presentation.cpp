@@ -1,7 +1,5 @@
 #include "commands/presentation.h"
 
-#include <nlohmann/json.hpp>
-
 #include "cli/output.h"
 
 namespace vesk {
@@ -46,22 +44,21 @@ bool cardReads(Card card, const PresentationOption& option) {
 Presentation presentationOf(const Args& args) {
   Presentation presentation;
   for (const auto& option : kPresentationOptions) {
-    if (auto value = args.flag(option.option)) {
-      presentation.emplace(option.option, std::move(*value));
-    }
+    if (auto value = args.flag(option.option)) presentation.emplace(option.option, *value);
   }
   return presentation;
 }
 
-void addPresentation(nlohmann::json& body, const Presentation& presentation, Card card) {
+void addPresentation(JsonBody& body, const Presentation& presentation, Card card) {
   for (const auto& option : kPresentationOptions) {
     if (!cardReads(card, option)) continue;
     auto given = presentation.find(option.option);
-    if (given != presentation.end()) body[std::string(option.key)] = given->second;
+    if (given != presentation.end()) body.set(option.key, given->second);
   }
 }
 
-std::string requireMessage(const Args& args, std::string_view command, std::string_view usage) {
+std::string_view requireMessage(const Args& args, std::string_view command,
+                                std::string_view usage) {
   auto message = args.message();
   if (!message) die(std::string(command) + " requires a message.\n\nUsage: " + std::string(usage));
   return *message;

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include <nlohmann/json_fwd.hpp>
+#include "client/json_body.h"
 
 #include "cli/args.h"
 
@@ -27,18 +27,18 @@ struct PresentationOption {
 std::span<const PresentationOption> presentationOptions();
 bool cardReads(Card card, const PresentationOption& option);
 
-// The options a caller gave: option name to value as typed.
-using Presentation = std::map<std::string, std::string, std::less<>>;
+// The options a caller gave: option name to value as typed, a view of the caller's text.
+using Presentation = std::map<std::string_view, std::string_view>;
 
 // The presentation options on the command line, whichever card they are for.
 Presentation presentationOf(const Args& args);
 
-// Copies each option that `card` reads and that was given into `body`, under its body key.
-// Options a card does not read are ignored without a word.
-void addPresentation(nlohmann::json& body, const Presentation& presentation, Card card);
+// Sets each option that `card` reads and that was given in `body`, under its body key. Options
+// a card does not read are ignored without a word.
+void addPresentation(JsonBody& body, const Presentation& presentation, Card card);
 
 // The message of notify, ask and say: the first positional word. Without one the run ends with
 // "<command> requires a message." and the usage line; nothing is sent.
-std::string requireMessage(const Args& args, std::string_view command, std::string_view usage);
+std::string_view requireMessage(const Args& args, std::string_view command, std::string_view usage);
 
 }  // namespace vesk

@@ -110,7 +110,7 @@ Presentation presentationIn(const Json& values, Card card) {
   for (const auto& option : presentationOptions()) {
     auto value = values.find(argumentName(option.option));
     if (cardReads(card, option) && value != values.end()) {
-      presentation.emplace(option.option, value->get<std::string>());
+      presentation.emplace(option.option, value->get_ref<const std::string&>());
     }
   }
   return presentation;

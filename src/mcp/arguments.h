@@ -35,7 +35,7 @@ std::optional<std::string> argumentProblem(const std::vector<Argument>& argument
 // The presentation options that `card` reads, as arguments: "image-url" is image_url.
 std::vector<Argument> presentationArguments(Card card);
 
-// The values of those among a call's arguments.
+// The values of those among a call's arguments: views of their texts in `values`.
 Presentation presentationIn(const nlohmann::json& values, Card card);
 
 }  // namespace vesk::mcp

@@ -39,11 +39,12 @@ int main(int argc, char** argv) {
   mallopt(M_ARENA_MAX, 1);
 #endif
   // vesk's option syntax and port rule; "serve" stands where vesk's parser expects a command.
-  std::vector<std::string> words = {argv[0], "serve"};
+  std::vector<std::string_view> words = {argv[0], "serve"};
   words.insert(words.end(), argv + 1, argv + argc);
   const vesk::Args args(words);
   if (!args.positional.empty()) {
-    vesk::die("unexpected word '" + args.positional.front() + "'\n\n" + std::string(kUsage));
+    vesk::die("unexpected word '" + std::string(args.positional.front()) + "'\n\n" +
+              std::string(kUsage));
   }
   for (const auto& [name, value] : args.flags) {
     if (name != "port" && name != "p" && name != "help" && name != "h" && name != "version" &&

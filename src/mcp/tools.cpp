@@ -38,20 +38,24 @@ struct Failure {
   std::string message;
 };
 
-std::string text(const Json& arguments, const std::string& name) {
-  return arguments.at(name).get<std::string>();
+// The requests take views of their texts: these are views into the call's arguments, which
+// outlive the request.
+std::string_view text(const Json& arguments, const char* name) {
+  return arguments.at(name).get_ref<const std::string&>();
 }
 
-std::optional<std::string> optionalText(const Json& arguments, const std::string& name) {
+std::optional<std::string_view> optionalText(const Json& arguments, const char* name) {
   auto found = arguments.find(name);
   if (found == arguments.end()) return std::nullopt;
-  return found->get<std::string>();
+  return found->get_ref<const std::string&>();
 }
 
-std::vector<std::string> texts(const Json& arguments, const std::string& name) {
+std::vector<std::string_view> texts(const Json& arguments, const char* name) {
+  std::vector<std::string_view> views;
   auto found = arguments.find(name);
-  if (found == arguments.end()) return {};
-  return found->get<std::vector<std::string>>();
+  if (found == arguments.end()) return views;
+  for (const auto& item : *found) views.push_back(item.get_ref<const std::string&>());
+  return views;
 }
 
 Outcome notify(const VeskClient& client, const Json& arguments) {
@@ -81,7 +85,7 @@ Outcome say(const VeskClient& client, const Json& arguments) {
 Outcome game(const VeskClient& client, const Json& arguments) {
   // The schema takes the games by their exact names, so there is nothing to normalise.
   std::string result = gameResultOf(
-      playGame(client, {text(arguments, "game"), optionalText(arguments, "mode"),
+      playGame(client, {std::string(text(arguments, "game")), optionalText(arguments, "mode"),
                         optionalText(arguments, "word"), presentationIn(arguments, Card::game)}));
   return {result, {{"result", result}}};
 }

@@ -61,5 +61,20 @@ TEST(UnicodeTest, ValidUtf8) {
   }
 }
 
+TEST(UnicodeTest, ControlsAreMadeVisible) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain é — 😀\ttab\nline", "plain é — 😀\ttab\nline"},
+      {"\x1b]0;owned\x07\x1b[2J", "\\x1b]0;owned\\x07\\x1b[2J"},
+      {"No\rYes\r\n", "No\\x0dYes\\x0d\n"},
+      {std::string("\0\x01\x1f\x20\x7e\x7f", 6), "\\x00\\x01\\x1f ~\\x7f"},
+      {"\xc2\x80\xc2\x9b\xc2\x9f\xc2\xa0",
+       "\\xc2\\x80\\xc2\\x9b\\xc2\\x9f\xc2\xa0"},               // C1, then NBSP
+      {"\xff\xc3(\xed\xa0\x80", "\\xff\\xc3(\\xed\\xa0\\x80"},  // not UTF-8, byte by byte
+  };
+  for (const auto& [text, shown] : cases) {
+    EXPECT_EQ(withVisibleControls(text), shown) << testing::PrintToString(text);
+  }
+}
+
 }  // namespace
 }  // namespace vesk

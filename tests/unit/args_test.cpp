@@ -6,13 +6,14 @@ namespace vesk {
 namespace {
 
 struct ParseCase {
-  std::vector<std::string> words;  // after the program name
+  std::vector<std::string_view> words;  // after the program name
   std::string command;
-  std::vector<std::string> positional;
-  std::map<std::string, std::string> flags;
+  std::vector<std::string_view> positional;
+  std::map<std::string, std::string_view> flags;
 };
 
-Args parse(std::vector<std::string> words) {
+// The words are string literals, which outlive the Args that views them.
+Args parse(std::vector<std::string_view> words) {
   words.insert(words.begin(), "vesk");
   return Args(words);
 }
