@@ -143,6 +143,9 @@ for scenario in "${order[@]}"; do
   done
 done
 
+# vesk-mcp: a health call on a server that is already running, as an agent host makes it.
+read -r mcp_ms mcp_kb < <(python3 bench/mcp_health.py build/src/vesk-mcp "$port" "$runs")
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 table() {
@@ -161,6 +164,13 @@ table() {
     printf '| %s | %s | %.2f | %s | %s | %s | %s |\n' "$s" "$program" "${median[$key]}" \
       "$vs_floor" "$vs_curl" "${peak[$key]}" "${count[$key]}"
   done
+}
+
+mcp_table() {
+  echo "| scenario | program | median wall (ms) | ÷ vesk health | resident memory when idle (KB) |"
+  echo "|---|---|---:|---:|---:|"
+  printf '| health as a tools/call on a running server | vesk-mcp | %.2f | %s | %s |\n' \
+    "$mcp_ms" "$(ratio "$mcp_ms" "${median[health|vesk]}")" "$mcp_kb"
 }
 
 verdict() {  # verdict NAME VALUE LIMIT: "met" when VALUE <= LIMIT
@@ -186,6 +196,8 @@ targets() {
     mb=${mb%% MB*}
     verdict "$s peak memory (KB)" "${peak[$s|vesk]}" $((mb * 1536 + 2048))
   done
+  verdict "vesk-mcp health call ÷ vesk health" "$(ratio "$mcp_ms" "${median[health|vesk]}")" 0.5
+  verdict "vesk-mcp idle memory (KB)" "$mcp_kb" 3072
 }
 
 machine() {
@@ -212,6 +224,12 @@ than hyperfine takes as one argument: in that row all three run through bench/ex
 exec more each.
 
 $(table)
+
+vesk-mcp, started once and driven by bench/mcp_health.py: each call is timed from writing its
+request line to reading the answer line, $runs calls after 20 warm-up calls; the memory is read
+once the server is idle after them.
+
+$(mcp_table)
 
 ## Targets
 

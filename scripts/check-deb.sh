@@ -11,11 +11,12 @@ fi
 trap 'dpkg -r vesk >/dev/null' EXIT
 
 # Minimal Debian images tell dpkg to leave /usr/share/man out (path-exclude in
-# /etc/dpkg/dpkg.cfg.d/); this brings back vesk's own page and nothing else.
-dpkg --path-include='/usr/share/man/man1/vesk.1*' -i "$deb" >/dev/null
+# /etc/dpkg/dpkg.cfg.d/); this brings back vesk's own pages and nothing else.
+dpkg --path-include='/usr/share/man/man1/vesk*.1*' -i "$deb" >/dev/null
 dpkg-query -W -f='installed ${Package} ${Version}, depends on ${Depends}\n' vesk
 
 /usr/bin/vesk version
+/usr/bin/vesk-mcp --version
 page=$(man -w vesk)
 echo "man -w vesk: $page"
 case $page in

@@ -24,6 +24,9 @@ case "$(uname -s)" in
     for p in "${apt_packages[@]}"; do
       dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
+    # The vesk-mcp tests run the MCP SDK on Node; a Node installed otherwise, with its npm, will do.
+    command -v node >/dev/null || missing+=(nodejs)
+    command -v npm >/dev/null || missing+=(npm)
     [ ${#missing[@]} -eq 0 ] && exit 0
     sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
     echo "installing: ${missing[*]}"
@@ -36,6 +39,7 @@ case "$(uname -s)" in
     for p in "${brew_packages[@]}"; do
       brew list --versions "$p" >/dev/null 2>&1 || missing+=("$p")
     done
+    command -v npm >/dev/null || missing+=(node)
     [ ${#missing[@]} -eq 0 ] && exit 0
     echo "installing: ${missing[*]}"
     brew install --quiet "${missing[@]}"

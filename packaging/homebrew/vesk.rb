@@ -38,5 +38,10 @@ class Vesk < Formula
     assert_path_exists bash_completion/"vesk"
     assert_path_exists zsh_completion/"_vesk"
     assert_path_exists fish_completion/"vesk.fish"
+    # vesk-mcp answers an MCP handshake on standard input and ends with it.
+    assert_equal "vesk-mcp #{version}", shell_output("#{bin}/vesk-mcp --version").strip
+    handshake = '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-11-25"}}'
+    assert_match '"protocolVersion":"2025-11-25"', pipe_output(bin/"vesk-mcp", handshake)
+    assert_path_exists man1/"vesk-mcp.1"
   end
 end

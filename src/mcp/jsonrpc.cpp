@@ -1,0 +1,72 @@
+#include "mcp/jsonrpc.h"
+
+namespace vesk::mcp {
+namespace {
+
+using Json = nlohmann::json;
+
+Message invalid(ErrorCode error, std::string problem, Json id = nullptr) {
+  Message message;
+  message.id = std::move(id);
+  message.error = error;
+  message.problem = std::move(problem);
+  return message;
+}
+
+// Text from the client may hold anything; what goes back must be valid UTF-8 all the same.
+std::string line(const Json& message) {
+  return message.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+}  // namespace
+
+Message parseMessage(std::string_view text) {
+  Json document = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+  if (document.is_discarded()) return invalid(kParseError, "parse error: the line is not JSON");
+  if (document.is_array()) return invalid(kInvalidRequest, "batches are not supported");
+  if (!document.is_object()) return invalid(kInvalidRequest, "a message must be a JSON object");
+
+  Json id = nullptr;
+  if (auto found = document.find("id"); found != document.end()) {
+    if (!found->is_string() && !found->is_number()) {
+      return invalid(kInvalidRequest, "the id must be a string or a number");
+    }
+    id = *found;
+  }
+  auto version = document.find("jsonrpc");
+  if (version == document.end() || *version != "2.0") {
+    return invalid(kInvalidRequest, R"(the message must say "jsonrpc": "2.0")", id);
+  }
+
+  Message message;
+  message.id = id;
+  auto method = document.find("method");
+  if (method == document.end()) {
+    if (id.is_null() || !(document.contains("result") || document.contains("error"))) {
+      return invalid(kInvalidRequest, "the message has no method", id);
+    }
+    message.kind = Message::Kind::response;
+    return message;
+  }
+  if (!method->is_string()) return invalid(kInvalidRequest, "the method must be a string", id);
+  message.method = method->get<std::string>();
+  message.params = Json::object();
+  if (auto params = document.find("params"); params != document.end()) {
+    if (!params->is_object()) return invalid(kInvalidParams, "params must be an object", id);
+    message.params = std::move(*params);
+  }
+  message.kind = id.is_null() ? Message::Kind::notification : Message::Kind::request;
+  return message;
+}
+
+std::string resultLine(const Json& id, const Json& result) {
+  return line({{"jsonrpc", "2.0"}, {"id", id}, {"result", result}});
+}
+
+std::string errorLine(const Json& id, ErrorCode code, std::string_view message) {
+  return line({{"jsonrpc", "2.0"},
+               {"id", id},
+               {"error", {{"code", static_cast<int>(code)}, {"message", std::string(message)}}}});
+}
+
+}  // namespace vesk::mcp
