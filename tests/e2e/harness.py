@@ -170,17 +170,25 @@ def unused_port():
 class Sim:
     """tarnel-sim on a free port for one test, its outputs in files that go with the test."""
 
-    def __init__(self, test, *args, wait=True):
+    def __init__(self, test, *args, wait=True, terminal=False, env=None):
         self.dir = tempfile.mkdtemp(prefix="tarnel-sim-test-")
         test.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
         self.out, self.err = (open(self.path(name), "w+b") for name in ("out", "err"))
+        stdout = self.out
+        if terminal:  # standard output on a pseudo-terminal, copied to the file as it comes
+            master, stdout = pty.openpty()
+            tty.setraw(stdout)
+            threading.Thread(target=self._copy, args=(master,), daemon=True).start()
         self.child = subprocess.Popen([SIM, "--port", "0", "--port-file", self.path("port"), *args],
-                                      stdin=subprocess.PIPE, stdout=self.out, stderr=self.err)
+                                      stdin=subprocess.PIPE, stdout=stdout, stderr=self.err, env=env)
+        if terminal:
+            os.close(stdout)
         test.addCleanup(self._reap)
         self.port = 0
         for _ in range(1000 if wait else 0):
             if os.path.exists(self.path("port")):
-                self.port = int(open(self.path("port")).read())
+                with open(self.path("port")) as port:
+                    self.port = int(port.read())
                 break
             time.sleep(0.01)
         if wait and not self.port:
@@ -197,7 +205,8 @@ class Sim:
         self.child.stdin.flush()
 
     def output(self):
-        return open(self.path("out"), "rb").read()
+        with open(self.path("out"), "rb") as out:
+            return out.read()
 
     def wait_for(self, text, times=1, limit=10):
         deadline = time.monotonic() + limit
@@ -218,6 +227,15 @@ class Sim:
             status = self.child.wait()
         self.err.seek(0)
         return Run(status, self.output(), self.err.read())
+
+    def _copy(self, master):
+        try:  # until EIO (Linux) or end of file (macOS): the sim's side is closed
+            while chunk := os.read(master, 65536):
+                self.out.write(chunk)
+                self.out.flush()
+        except OSError:
+            pass
+        os.close(master)
 
     def _reap(self):
         if self.child.poll() is None:

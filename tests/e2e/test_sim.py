@@ -120,7 +120,7 @@ class SimTest(Case):
 
     def test_scripted_answers_come_in_order_then_the_defaults(self):
         sim = Sim(self, "--chat", "answer:Ship it", "--chat", "pick:2", "--chat", "pick:3", "--chat", "dismiss", "--chat", "timeout:0.01",
-                  "--chat", "answer:a:b", "--listen", "message:hi there", "--listen", "cancel", "--listen", "timeout",
+                  "--chat", "answer:a:b", "--chat", "answer:ça marche", "--listen", "message:hi there", "--listen", "cancel", "--listen", "timeout",
                   "--game", "result:agent won", "--game", "timeout:0.01")
         yes_no = ["ask", "Deploy?", "--answers", "Yes,No"]
         self.runs(sim, [
@@ -130,6 +130,7 @@ class SimTest(Case):
             (yes_no, "", DISMISSED, 0),
             (["ask", "Deploy?"], "", "error: request timed out — the user did not answer in time\n", 1),
             (["ask", "Deploy?"], "a:b\n", "", 0),
+            (["ask", "Deploy?", "--json"], '{"answer":"ça marche"}\n', "", 0),  # UTF-8 as it is
             (yes_no, "Yes\n", "", 0),  # the queue is empty: the defaults answer
             (["ask", "Deploy?", "--json"], '{"answer":"ok"}\n', "", 0),
             (["listen"], "hi there\n", "", 0),
@@ -196,6 +197,8 @@ class SimTest(Case):
             self.assertEqual(stopped.status, 0)
             self.assertIn(f"tarnel-sim: stopped: {name}\n".encode(), stopped.err)
             self.assertEqual(asked().status, 1)  # the app went away before answering
+        # A person's terminal that stays open does not hold the sim back either.
+        self.assertEqual(Sim(self, "--interactive").stop(signal.SIGTERM, limit=5).status, 0)
 
     def test_mistakes_are_named_and_end_the_run(self):
         bad = self.file("bad.json", [{"name": "X", "faces": ["a"]}])
@@ -293,12 +296,19 @@ class SimTest(Case):
         self.runs(sim, [(["ask", "Deploy?", "--answers", "A,B"], "A\n", "", 0)])
         stopped = sim.stop(signal.SIGTERM)
         self.assertEqual(stopped.status, 0)
+        self.assertRegex(stopped.out.decode(), r"╭─ \d\d:\d\d:\d\d  /overlay\n")  # the card's clock
         for shown in ("│ Soleth\n│ Deploy?\n│ Soleth · calm\n│   1) Yes  2) No  3) Rollback\n╰─\n",
                       "there is no answer 3: type 1 to 2, or words of your own\n",
                       "answer: a number picks, other text is the answer, an empty line dismisses\n",
                       '→ 200 {"answer":"No"}\n', "compose: type a message", "│ game: hangman · word: apple\n",
                       '→ 200 {"cancelled":true}\n', "│ CI · main\n│ Build done\n│ Vesk · happy\n╰─\n"):
             self.assertIn(shown, stopped.out.decode())
+
+    def test_cards_in_colour_on_a_terminal(self):
+        for colorterm, accent in (("truecolor", "\x1b[38;2;127;214;255m"), ("", "\x1b[38;5;117m")):
+            sim = Sim(self, "--interactive", terminal=True, env={**os.environ, "COLORTERM": colorterm})
+            sim.vesk(["notify", "hi", "--accent", "#7fD6ff"])
+            self.assertTrue(sim.wait_for(accent), sim.output())
 
     def test_every_vesk_command_against_the_sim(self):
         sim = Sim(self, "--record", self.file("record.jsonl"), "--chat", "pick:3", "--listen", "message:ship it", "--game", "result:agent won")
