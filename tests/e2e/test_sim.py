@@ -53,6 +53,10 @@ class SimTest(Case):
         self.home = tempfile.mkdtemp(prefix="tarnel-sim-test-")
         self.addCleanup(shutil.rmtree, self.home, ignore_errors=True)
 
+    def read(self, name):
+        with open(self.file(name)) as f:
+            return f.read()
+
     def file(self, name, content=None):
         """A path in this test's own folder, written with `content` as JSON when given."""
         path = os.path.join(self.home, name)
@@ -168,7 +172,7 @@ class SimTest(Case):
         request(sim.port, "POST", "/overlay?via=curl", "not json")
         stopped = sim.stop(signal.SIGTERM)
         self.assertEqual((stopped.status, stopped.out, b" 200\n" in stopped.err), (0, b"", False))  # --quiet
-        lines = open(self.file("record.jsonl")).read().splitlines()
+        lines = self.read("record.jsonl").splitlines()
         self.assertTrue(all(re.match(r'\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z",', line) for line in lines), lines)
         self.assertEqual([{k: v for k, v in json.loads(line).items() if k != "time"} for line in lines], [
             {"method": "POST", "path": "/overlay", "body": {"character": "Vesk", "message": "Build done"}},
@@ -252,7 +256,7 @@ class SimTest(Case):
         why = "tarnel-sim already holds 2 connections, its limit: try again once some are answered"
         refused = [outputs for outputs, status in self.crowd(sim, 3) if status]
         self.assertEqual(refused, [(b"", f'error: server returned 503: {{"error":"{why}"}}\n'.encode())])
-        recorded = [json.loads(line) for line in open(self.file("record.jsonl"))]
+        recorded = [json.loads(line) for line in self.read("record.jsonl").splitlines()]
         self.assertEqual([line.get("refused") for line in recorded].count(why), 1)
 
     def test_a_person_answers_from_the_terminal(self):
@@ -331,7 +335,7 @@ class SimTest(Case):
         )
         self.runs(sim, [(args, out, "", 0) for args, out, *_ in tour])
         self.assertEqual(sim.stop(signal.SIGTERM).status, 0)
-        recorded = [json.loads(line) for line in open(self.file("record.jsonl"))]
+        recorded = [json.loads(line) for line in self.read("record.jsonl").splitlines()]
         self.assertEqual([(r["method"], r["path"], r["body"]) for r in recorded], [tuple(step[2:]) for step in tour])
 
 
