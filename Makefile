@@ -5,13 +5,14 @@ TSAN_DIR     ?= build-tsan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
 PACKAGE_DIR  ?= build-package
+LIBCXX_DIR   ?= build-libcxx
 SHELL        := bash
 JOBS         ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 # CI turns warnings into errors.
 CMAKE_FLAGS  ?= $(if $(CI),-DVESK_WERROR=ON)
 CONFIGURE    := cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 
-.PHONY: all build test demo sanitize tsan fuzz package deps clean bench
+.PHONY: all build test demo sanitize tsan libcxx fuzz package deps clean bench
 
 all: build
 
@@ -47,6 +48,17 @@ tsan: deps
 	@TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) \
 	  --exclude-regex 'Huge|Large'  # tens of megabytes crawl under ThreadSanitizer
 
+# The tests built with Clang and libc++, the C++ library of macOS, warnings as errors; GoogleTest
+# is compiled from the sources Debian's googletest package installs, against the same library.
+libcxx: deps
+	@[ -d /usr/src/googletest ] || { echo "make libcxx: needs /usr/src/googletest (Debian's" \
+	  "googletest); on macOS, make test already builds with libc++" >&2; exit 1; }
+	@CC=clang CXX=clang++ cmake -S . -B $(LIBCXX_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS=-stdlib=libc++ -DVESK_GTEST_SOURCE_DIR=/usr/src/googletest \
+	  $(CMAKE_FLAGS) -DVESK_WERROR=ON >/dev/null
+	@cmake --build $(LIBCXX_DIR) -j $(JOBS)
+	@ctest --test-dir $(LIBCXX_DIR) --output-on-failure -j $(JOBS)
+
 # Each libFuzzer target for FUZZ_SECONDS, from the seed corpus in fuzz/corpus.
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -60,7 +72,7 @@ fuzz: deps
 	done
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(LIBCXX_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)
 
 # Measures vesk against a floor client, curl and hello-world; rewrites BENCHMARKS.md.
 bench:

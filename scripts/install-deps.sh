@@ -6,8 +6,8 @@ set -euo pipefail
 # Usage: install-deps.sh [bench]; "bench" adds what bench/run.sh measures with.
 # The last line is for packaging: the Debian package (dpkg-dev, file), the man page check
 # (groff-base, man-db) and the completion tests, which skip a shell that is missing.
-apt_packages=(cmake ninja-build g++ clang libclang-rt-dev make pkg-config libboost-dev
-              nlohmann-json3-dev libutf8proc-dev libgtest-dev
+apt_packages=(cmake ninja-build g++ clang libclang-rt-dev libc++-dev libc++abi-dev make pkg-config libboost-dev
+              nlohmann-json3-dev libutf8proc-dev libgtest-dev googletest
               dpkg-dev file groff-base man-db bash-completion zsh fish)
 brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest pkg-config)
 if [ "${1:-}" = bench ]; then
