@@ -4,15 +4,16 @@ SANITIZE_DIR ?= build-sanitize
 TSAN_DIR     ?= build-tsan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
-PACKAGE_DIR  ?= build-package
 LIBCXX_DIR   ?= build-libcxx
+DIST_DIR     ?= dist
+VERSION      := $(shell sed -n 's/^project.vesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 SHELL        := bash
 JOBS         ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 # CI turns warnings into errors.
 CMAKE_FLAGS  ?= $(if $(CI),-DVESK_WERROR=ON)
 CONFIGURE    := cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 
-.PHONY: all build test demo sanitize tsan libcxx fuzz package deps clean bench
+.PHONY: all build test demo sanitize tsan libcxx fuzz package dist deps clean bench
 
 all: build
 
@@ -72,19 +73,24 @@ fuzz: deps
 	done
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(LIBCXX_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(LIBCXX_DIR) $(FUZZ_DIR)
 
 # Measures vesk against a floor client, curl and hello-world; rewrites BENCHMARKS.md.
 bench:
 	@bench/run.sh
 
-# The Debian package, in $(PACKAGE_DIR)/packages/. Installed under /usr, where Debian's zsh reads
-# completions from vendor-completions rather than site-functions.
-package: deps
+# The Debian package of the build above, in $(BUILD_DIR)/packages/ (CPack; packaging/debian.cmake
+# adds what Debian asks for).
+package: build
 	@[ "$$(uname -s)" = Linux ] || { echo "make package: Debian packages are built on Linux;" \
 	  "macOS installs with packaging/homebrew/vesk.rb" >&2; exit 1; }
-	@cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF \
-	  -DCMAKE_INSTALL_PREFIX=/usr -DVESK_ZSH_COMPLETION_DIR=share/zsh/vendor-completions \
-	  $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(PACKAGE_DIR) -j $(JOBS)
-	@cd $(PACKAGE_DIR) && cpack
+	@cd $(BUILD_DIR) && cpack
+
+# The release tarball of the commit checked out (git archive: changes not committed stay out) and
+# its SHA-256 beside it, from which scripts/fill-formula.sh fills the Homebrew formula.
+dist:
+	@mkdir -p $(DIST_DIR)
+	@git archive --prefix=vesk-$(VERSION)/ -o $(DIST_DIR)/vesk-$(VERSION).tar.gz HEAD
+	@cd $(DIST_DIR) && $$(command -v sha256sum || echo shasum -a 256) vesk-$(VERSION).tar.gz \
+	  >vesk-$(VERSION).tar.gz.sha256
+	@echo "$(DIST_DIR)/vesk-$(VERSION).tar.gz, SHA-256 $$(cut -d' ' -f1 $(DIST_DIR)/vesk-$(VERSION).tar.gz.sha256)"

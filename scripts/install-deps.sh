@@ -4,11 +4,13 @@
 set -euo pipefail
 
 # Usage: install-deps.sh [bench]; "bench" adds what bench/run.sh measures with.
-# The last line is for packaging: the Debian package (dpkg-dev, file), the man page check
-# (groff-base, man-db) and the completion tests, which skip a shell that is missing.
-apt_packages=(cmake ninja-build g++ clang libclang-rt-dev libc++-dev libc++abi-dev make pkg-config libboost-dev
-              nlohmann-json3-dev libutf8proc-dev libgtest-dev googletest
-              dpkg-dev file groff-base man-db bash-completion zsh fish)
+# Beyond the build and the tests: libc++ for `make libcxx` (GoogleTest from its sources, Debian's
+# googletest), the Debian package and its checks (dpkg-dev, file, lintian), the man page check
+# (groff-base, man-db), the completion tests, which skip a shell that is missing, and shellcheck.
+apt_packages=(cmake ninja-build g++ clang libclang-rt-dev make pkg-config libboost-dev
+              nlohmann-json3-dev libutf8proc-dev libgtest-dev
+              libc++-dev libc++abi-dev googletest
+              dpkg-dev file lintian groff-base man-db bash-completion zsh fish shellcheck)
 brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest pkg-config)
 if [ "${1:-}" = bench ]; then
   apt_packages+=(hyperfine curl jq valgrind time)
