@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Fills the url and sha256 of the Homebrew formula from a release tarball made by `make dist` and
+# the SHA-256 written beside it, after checking that the two agree.
+# Usage: scripts/fill-formula.sh dist/vesk-VERSION.tar.gz [URL [FORMULA]]
+# URL is where the tarball is published; without it, the formula points at the local file.
+# FORMULA defaults to packaging/homebrew/vesk.rb, which is changed in place.
+set -euo pipefail
+tarball=${1:?usage: fill-formula.sh dist/vesk-VERSION.tar.gz [URL [FORMULA]]}
+url=${2:-file://$(cd "$(dirname "$tarball")" && pwd)/$(basename "$tarball")}
+formula=${3:-$(dirname "$0")/../packaging/homebrew/vesk.rb}
+
+[ -f "$tarball" ] || { echo "fill-formula: $tarball is missing; run 'make dist'" >&2; exit 1; }
+read -r sha256 _ <"$tarball.sha256"
+if command -v sha256sum >/dev/null; then actual=$(sha256sum <"$tarball"); else actual=$(shasum -a 256 <"$tarball"); fi
+if [ "${actual%% *}" != "$sha256" ]; then
+  echo "fill-formula: $tarball does not match $tarball.sha256" >&2
+  exit 1
+fi
+
+filled=$(awk -v url="$url" -v sha256="$sha256" '
+  /^  url "/ { print "  url \"" url "\""; urls++; next }
+  /^  sha256 "/ { print "  sha256 \"" sha256 "\""; sums++; next }
+  { print }
+  END { if (urls != 1 || sums != 1) exit 1 }' "$formula") ||
+  { echo "fill-formula: $formula has no single url and sha256 line" >&2; exit 1; }
+printf '%s\n' "$filled" >"$formula"
+echo "fill-formula: $formula now installs $url"
