@@ -27,10 +27,12 @@ build: deps
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
-# A tour of every vesk command against tarnel-sim, the stand-in app, on a free port.
+# A tour of every vesk command against tarnel-sim, the stand-in app, on a free port. The build
+# says one line; its log shows only when it fails.
 demo: deps
-	@$(CONFIGURE) >/dev/null
-	@cmake --build $(BUILD_DIR) -j $(JOBS) --target vesk tarnel-sim
+	@echo "Building vesk and tarnel-sim in $(BUILD_DIR)/ ..."
+	@mkdir -p $(BUILD_DIR) && { $(CONFIGURE) && cmake --build $(BUILD_DIR) -j $(JOBS) --target vesk tarnel-sim; } \
+	  >$(BUILD_DIR)/demo-build.log 2>&1 || { cat $(BUILD_DIR)/demo-build.log >&2; exit 1; }
 	@scripts/demo.sh $(BUILD_DIR)
 
 # The same tests built with Clang under AddressSanitizer and UndefinedBehaviorSanitizer, and
@@ -52,6 +54,7 @@ tsan: deps
 # The tests built with Clang and libc++, the C++ library of macOS, warnings as errors; GoogleTest
 # is compiled from the sources Debian's googletest package installs, against the same library.
 libcxx: deps
+	@scripts/install-deps.sh libcxx
 	@[ -d /usr/src/googletest ] || { echo "make libcxx: needs /usr/src/googletest (Debian's" \
 	  "googletest); on macOS, make test already builds with libc++" >&2; exit 1; }
 	@CC=clang CXX=clang++ cmake -S . -B $(LIBCXX_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
@@ -84,6 +87,7 @@ bench:
 package: build
 	@[ "$$(uname -s)" = Linux ] || { echo "make package: Debian packages are built on Linux;" \
 	  "macOS installs with packaging/homebrew/vesk.rb" >&2; exit 1; }
+	@scripts/install-deps.sh package
 	@cd $(BUILD_DIR) && cpack
 
 # The release tarball of the commit checked out (git archive: changes not committed stay out) and
