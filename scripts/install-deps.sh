@@ -3,19 +3,26 @@
 # Debian/Ubuntu through apt, macOS through Homebrew. Idempotent.
 set -euo pipefail
 
-# Usage: install-deps.sh [bench]; "bench" adds what bench/run.sh measures with.
-# Beyond the build and the tests: libc++ for `make libcxx` (GoogleTest from its sources, Debian's
-# googletest), the Debian package and its checks (dpkg-dev, file, lintian), the man page check
-# (groff-base, man-db), the completion tests, which skip a shell that is missing, and shellcheck.
+# Usage: install-deps.sh [GROUP...]: what the build and `make test` need, and what each GROUP adds:
+#   libcxx   libc++ and GoogleTest's sources, for `make libcxx`
+#   package  the Debian package and its checks, for `make package` and scripts/check-deb.sh
+#   check    shellcheck and jq, for scripts/lint.sh and scripts/check-recipes.sh
+#   bench    what bench/run.sh measures with
+# The last line of apt packages is for the tests of the man pages (groff-base, man-db) and of
+# the completions, which skip a shell that is missing.
 apt_packages=(cmake ninja-build g++ clang libclang-rt-dev make pkg-config libboost-dev
               nlohmann-json3-dev libutf8proc-dev libgtest-dev
-              libc++-dev libc++abi-dev googletest
-              dpkg-dev file lintian groff-base man-db bash-completion zsh fish shellcheck)
+              groff-base man-db bash-completion zsh fish)
 brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest pkg-config)
-if [ "${1:-}" = bench ]; then
-  apt_packages+=(hyperfine curl jq valgrind time)
-  brew_packages+=(hyperfine jq)
-fi
+for group in "$@"; do
+  case $group in
+    libcxx) apt_packages+=(libc++-dev libc++abi-dev googletest) ;;
+    package) apt_packages+=(dpkg-dev file lintian) ;;
+    check) apt_packages+=(shellcheck jq) brew_packages+=(shellcheck jq) ;;
+    bench) apt_packages+=(hyperfine curl jq valgrind time) brew_packages+=(hyperfine jq) ;;
+    *) echo "install-deps: no group $group" >&2; exit 1 ;;
+  esac
+done
 
 missing=()
 case "$(uname -s)" in

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# What no build checks: every shell script in the repository and the bash completion, with
+# shellcheck, and the GitHub workflow against the schema of workflows, with action-validator
+# (from npm, at a pinned version, through npx).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh check
+
+scripts=()
+while IFS= read -r file; do
+  first=""
+  IFS= read -r first <"$file" || true
+  if [[ $file == *.sh || $file == *.bash || $first =~ ^\#!\ *(/usr)?/bin/(env\ +)?(ba)?sh(\ |$) ]]; then
+    scripts+=("$file")
+  fi
+done < <(git ls-files)
+shellcheck "${scripts[@]}"
+echo "lint: shellcheck finds nothing in ${#scripts[@]} scripts"
+
+npx --yes @action-validator/cli@0.6.0 .github/workflows/*.yml
+echo "lint: the workflows match their schema"
