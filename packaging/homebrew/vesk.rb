@@ -3,8 +3,9 @@
 # At a release, on the tagged commit: `make dist` writes dist/vesk-VERSION.tar.gz and its SHA-256
 # beside it. Publish the tarball, then fill in url and sha256 from the two files with
 #   scripts/fill-formula.sh dist/vesk-VERSION.tar.gz https://HOST/PATH/vesk-VERSION.tar.gz
-# Without the address, the script points url at the local tarball (file://), to try the formula
-# before publishing it. Homebrew installs formulae from a tap only: see README, "Install".
+# Without the address, url points at the local tarball (file://), to try the formula before
+# publishing it; -o writes the filled formula elsewhere, such as into a tap (Homebrew installs
+# formulae from taps only; README, "Install", shows how).
 class Vesk < Formula
   desc "Command-line companion for Tarnel, the app that shows cards in the notch"
   homepage "https://vesk.invalid/"
