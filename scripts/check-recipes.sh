@@ -52,7 +52,10 @@ start_sim() {
 ci=$(recipe ci)
 [ -n "$ci" ] || fail "README has no recipe marked ci"
 mkdir "$work/bin"
-printf '#!/bin/sh\nexec "%s" "$@" --port "$TARNEL_PORT"\n' "$build/src/vesk" >"$work/bin/vesk"
+cat >"$work/bin/vesk" <<VESK
+#!/bin/sh
+exec "$build/src/vesk" "\$@" --port "\$TARNEL_PORT"
+VESK
 chmod +x "$work/bin/vesk"
 while IFS='|' read -r chat expected; do
   port=1 # nothing listens there

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# What no build checks: every shell script in the repository and the bash completion, with
-# shellcheck, and the GitHub workflow against the schema of workflows, with action-validator
-# (from npm, at a pinned version, through npx).
+# What no build checks. Every shell script in the repository and the bash completion go
+# through shellcheck; the GitHub workflow is checked against the schema of workflows by
+# action-validator (from npm, at a pinned version, run by npx).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh check
