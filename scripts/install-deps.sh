@@ -10,10 +10,10 @@ set -euo pipefail
 #   bench    what bench/run.sh measures with
 # The last line of apt packages is for the tests of the man pages (groff-base, man-db) and of
 # the completions, which skip a shell that is missing.
-apt_packages=(cmake ninja-build g++ clang libclang-rt-dev make pkg-config libboost-dev
+apt_packages=(cmake ninja-build g++ clang libclang-rt-dev make libboost-dev
               nlohmann-json3-dev libutf8proc-dev libgtest-dev
               groff-base man-db bash-completion zsh fish)
-brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest pkg-config)
+brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest)
 for group in "$@"; do
   case $group in
     libcxx) apt_packages+=(libc++-dev libc++abi-dev googletest) ;;
