@@ -30,8 +30,8 @@ recipe() {
     inside { print }' README.md
 }
 
-# Starts tarnel-sim in the background with the options given; sets sim to its pid once it listens
-# on the port its port file ($1) names.
+# Starts tarnel-sim in the background with the options given and sets sim to its pid; fails
+# unless the sim comes to listen, which it says by writing its port file ($1).
 start_sim() {
   local port_file=$1
   shift
