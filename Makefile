@@ -31,7 +31,8 @@ test: build
 # says one line; its log shows only when it fails.
 demo: deps
 	@echo "Building vesk and tarnel-sim in $(BUILD_DIR)/ ..."
-	@mkdir -p $(BUILD_DIR) && { $(CONFIGURE) && cmake --build $(BUILD_DIR) -j $(JOBS) --target vesk tarnel-sim; } \
+	@mkdir -p $(BUILD_DIR) && \
+	  { $(CONFIGURE) && cmake --build $(BUILD_DIR) -j $(JOBS) --target vesk tarnel-sim; } \
 	  >$(BUILD_DIR)/demo-build.log 2>&1 || { cat $(BUILD_DIR)/demo-build.log >&2; exit 1; }
 	@scripts/demo.sh $(BUILD_DIR)
 
@@ -97,4 +98,4 @@ dist:
 	@git archive --prefix=vesk-$(VERSION)/ -o $(DIST_DIR)/vesk-$(VERSION).tar.gz HEAD
 	@cd $(DIST_DIR) && $$(command -v sha256sum || echo shasum -a 256) vesk-$(VERSION).tar.gz \
 	  >vesk-$(VERSION).tar.gz.sha256
-	@echo "$(DIST_DIR)/vesk-$(VERSION).tar.gz, SHA-256 $$(cut -d' ' -f1 $(DIST_DIR)/vesk-$(VERSION).tar.gz.sha256)"
+	@cat $(DIST_DIR)/vesk-$(VERSION).tar.gz.sha256

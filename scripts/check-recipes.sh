@@ -67,7 +67,7 @@ while IFS='|' read -r chat expected; do
     bash -euo pipefail -c "$ci"$'\nprintf %s "$choice" >&3' 3>&1 >/dev/null 2>&1) ||
     fail "the CI recipe failed when the sim's answer was '${chat:-no app}'"
   [ "$choice" = "$expected" ] ||
-    fail "the CI recipe chose '$choice' when the sim's answer was '${chat:-no app}', not '$expected'"
+    fail "the CI recipe chose '$choice', not '$expected', when the sim's answer was '${chat:-no app}'"
   [ -z "$chat" ] || kill "$sim"
 done <<'CASES'
 pick:1|Deploy

@@ -13,7 +13,9 @@ url=${2:-file://$(cd "$(dirname "$tarball")" && pwd)/$(basename "$tarball")}
 
 [ -f "$tarball" ] || { echo "fill-formula: $tarball is missing; run 'make dist'" >&2; exit 1; }
 read -r sha256 _ <"$tarball.sha256"
-if command -v sha256sum >/dev/null; then actual=$(sha256sum <"$tarball"); else actual=$(shasum -a 256 <"$tarball"); fi
+sum=(sha256sum)
+command -v sha256sum >/dev/null || sum=(shasum -a 256)
+actual=$("${sum[@]}" <"$tarball")
 if [ "${actual%% *}" != "$sha256" ]; then
   echo "fill-formula: $tarball does not match $tarball.sha256" >&2
   exit 1

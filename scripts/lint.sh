@@ -10,7 +10,8 @@ scripts=()
 while IFS= read -r file; do
   first=""
   IFS= read -r first <"$file" || true
-  if [[ $file == *.sh || $file == *.bash || $first =~ ^\#!\ *(/usr)?/bin/(env\ +)?(ba)?sh(\ |$) ]]; then
+  shebang='^#! *(/usr)?/bin/(env +)?(ba)?sh( |$)'
+  if [[ $file == *.sh || $file == *.bash || $first =~ $shebang ]]; then
     scripts+=("$file")
   fi
 done < <(git ls-files)
