@@ -5,7 +5,8 @@
 set -euo pipefail
 deb=${1:?usage: check-deb.sh vesk_VERSION_ARCH.deb}
 
-lintian --fail-on error,warning "$deb"
+# lintian leaves a file of its own in TMPDIR at every run; this one goes with the subshell.
+(tmp=$(mktemp -d) && trap 'rm -rf "$tmp"' EXIT && TMPDIR=$tmp lintian --fail-on error,warning "$deb")
 echo "check-deb: lintian finds no error and no warning"
 
 if dpkg-query -W -f='${Status}' vesk 2>/dev/null | grep -q 'install ok installed'; then
