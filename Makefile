@@ -4,14 +4,16 @@ SANITIZE_DIR ?= build-sanitize
 TSAN_DIR     ?= build-tsan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
-PACKAGE_DIR  ?= build-package
+LIBCXX_DIR   ?= build-libcxx
+DIST_DIR     ?= dist
+VERSION      := $(shell sed -n 's/^project.vesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 SHELL        := bash
 JOBS         ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 # CI turns warnings into errors.
 CMAKE_FLAGS  ?= $(if $(CI),-DVESK_WERROR=ON)
 CONFIGURE    := cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 
-.PHONY: all build test demo sanitize tsan fuzz package deps clean bench
+.PHONY: all build test demo sanitize tsan libcxx fuzz package dist deps clean bench
 
 all: build
 
@@ -25,10 +27,13 @@ build: deps
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
-# A tour of every vesk command against tarnel-sim, the stand-in app, on a free port.
+# A tour of every vesk command against tarnel-sim, the stand-in app, on a free port. The build
+# says one line; its log shows only when it fails.
 demo: deps
-	@$(CONFIGURE) >/dev/null
-	@cmake --build $(BUILD_DIR) -j $(JOBS) --target vesk tarnel-sim
+	@echo "Building vesk and tarnel-sim in $(BUILD_DIR)/ ..."
+	@mkdir -p $(BUILD_DIR) && \
+	  { $(CONFIGURE) && cmake --build $(BUILD_DIR) -j $(JOBS) --target vesk tarnel-sim; } \
+	  >$(BUILD_DIR)/demo-build.log 2>&1 || { cat $(BUILD_DIR)/demo-build.log >&2; exit 1; }
 	@scripts/demo.sh $(BUILD_DIR)
 
 # The same tests built with Clang under AddressSanitizer and UndefinedBehaviorSanitizer, and
@@ -47,6 +52,18 @@ tsan: deps
 	@TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) \
 	  --exclude-regex 'Huge|Large'  # tens of megabytes crawl under ThreadSanitizer
 
+# The tests built with Clang and libc++, the C++ library of macOS, warnings as errors; GoogleTest
+# is compiled from the sources Debian's googletest package installs, against the same library.
+libcxx: deps
+	@scripts/install-deps.sh libcxx
+	@[ -d /usr/src/googletest ] || { echo "make libcxx: needs /usr/src/googletest (Debian's" \
+	  "googletest); on macOS, make test already builds with libc++" >&2; exit 1; }
+	@CC=clang CXX=clang++ cmake -S . -B $(LIBCXX_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS=-stdlib=libc++ -DVESK_GTEST_SOURCE_DIR=/usr/src/googletest \
+	  $(CMAKE_FLAGS) -DVESK_WERROR=ON >/dev/null
+	@cmake --build $(LIBCXX_DIR) -j $(JOBS)
+	@ctest --test-dir $(LIBCXX_DIR) --output-on-failure -j $(JOBS)
+
 # Each libFuzzer target for FUZZ_SECONDS, from the seed corpus in fuzz/corpus.
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -60,19 +77,25 @@ fuzz: deps
 	done
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(PACKAGE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(LIBCXX_DIR) $(FUZZ_DIR)
 
 # Measures vesk against a floor client, curl and hello-world; rewrites BENCHMARKS.md.
 bench:
 	@bench/run.sh
 
-# The Debian package, in $(PACKAGE_DIR)/packages/. Installed under /usr, where Debian's zsh reads
-# completions from vendor-completions rather than site-functions.
-package: deps
+# The Debian package of the build above, in $(BUILD_DIR)/packages/ (CPack; packaging/debian.cmake
+# adds what Debian asks for).
+package: build
 	@[ "$$(uname -s)" = Linux ] || { echo "make package: Debian packages are built on Linux;" \
 	  "macOS installs with packaging/homebrew/vesk.rb" >&2; exit 1; }
-	@cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF \
-	  -DCMAKE_INSTALL_PREFIX=/usr -DVESK_ZSH_COMPLETION_DIR=share/zsh/vendor-completions \
-	  $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(PACKAGE_DIR) -j $(JOBS)
-	@cd $(PACKAGE_DIR) && cpack
+	@scripts/install-deps.sh package
+	@cd $(BUILD_DIR) && cpack
+
+# The release tarball of the commit checked out (git archive: changes not committed stay out) and
+# its SHA-256 beside it, from which scripts/fill-formula.sh fills the Homebrew formula.
+dist:
+	@mkdir -p $(DIST_DIR)
+	@git archive --prefix=vesk-$(VERSION)/ -o $(DIST_DIR)/vesk-$(VERSION).tar.gz HEAD
+	@cd $(DIST_DIR) && $$(command -v sha256sum || echo shasum -a 256) vesk-$(VERSION).tar.gz \
+	  >vesk-$(VERSION).tar.gz.sha256
+	@cat $(DIST_DIR)/vesk-$(VERSION).tar.gz.sha256

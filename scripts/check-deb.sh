@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Installs a vesk .deb on this machine with dpkg, runs the installed vesk, finds its man page
-# through man, then removes the package so the machine is left as it was. Needs root.
+# Checks a vesk .deb with lintian (no error, no warning), installs it on this machine with dpkg,
+# runs the installed vesk, finds its man page through man, then removes the package so the
+# machine is left as it was. Needs root.
 set -euo pipefail
 deb=${1:?usage: check-deb.sh vesk_VERSION_ARCH.deb}
+
+# lintian leaves a file of its own in TMPDIR at every run; this one goes with the subshell.
+(tmp=$(mktemp -d) && trap 'rm -rf "$tmp"' EXIT && TMPDIR=$tmp lintian --fail-on error,warning "$deb")
+echo "check-deb: lintian finds no error and no warning"
 
 if dpkg-query -W -f='${Status}' vesk 2>/dev/null | grep -q 'install ok installed'; then
   echo "check-deb: vesk is already installed here; leaving it alone" >&2

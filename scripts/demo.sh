@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A short tour of every vesk command against tarnel-sim, the stand-in app, started on a free
 # port with a script of answers and stopped at the end. Usage: scripts/demo.sh [BUILD_DIR]
+# shellcheck disable=SC2016  # the commands given to run are printed as typed, then evaluated
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}

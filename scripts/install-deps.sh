@@ -3,19 +3,28 @@
 # Debian/Ubuntu through apt, macOS through Homebrew. Idempotent.
 set -euo pipefail
 
-# Usage: install-deps.sh [bench]; "bench" adds what bench/run.sh measures with.
-# Python 3 runs the end-to-end tests (its standard library only) and GNU time measures their
-# peak memory. The last line is for packaging: the Debian package (dpkg-dev, file), the man page
-# check (groff-base, man-db) and the completion tests, which skip a shell that is missing.
-apt_packages=(cmake ninja-build g++ clang libclang-rt-dev make pkg-config libboost-dev
+# Usage: install-deps.sh [GROUP...]: what the build and `make test` need, and what each GROUP adds:
+#   libcxx   libc++ and GoogleTest's sources, for `make libcxx`
+#   package  the Debian package and its checks, for `make package` and scripts/check-deb.sh
+#   check    shellcheck and jq, for scripts/lint.sh and scripts/check-recipes.sh
+#   bench    what bench/run.sh measures with
+# Python 3 runs the end-to-end tests (its standard library only) and GNU time measures their peak
+# memory. The last line of apt packages is for the tests of the man pages (groff-base, man-db)
+# and of the completions, which skip a shell that is missing.
+apt_packages=(cmake ninja-build g++ clang libclang-rt-dev make libboost-dev
               nlohmann-json3-dev libutf8proc-dev libgtest-dev python3 time
-              dpkg-dev file groff-base man-db bash-completion zsh fish)
-brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest pkg-config)
+              groff-base man-db bash-completion zsh fish)
+brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest)
 command -v python3 >/dev/null || brew_packages+=(python)  # macOS's command-line tools have one
-if [ "${1:-}" = bench ]; then
-  apt_packages+=(hyperfine curl jq valgrind time)
-  brew_packages+=(hyperfine jq)
-fi
+for group in "$@"; do
+  case $group in
+    libcxx) apt_packages+=(libc++-dev libc++abi-dev googletest) ;;
+    package) apt_packages+=(dpkg-dev file lintian) ;;
+    check) apt_packages+=(shellcheck jq) brew_packages+=(shellcheck jq) ;;
+    bench) apt_packages+=(hyperfine curl jq valgrind time) brew_packages+=(hyperfine jq) ;;
+    *) echo "install-deps: no group $group" >&2; exit 1 ;;
+  esac
+done
 
 missing=()
 case "$(uname -s)" in

@@ -61,6 +61,14 @@ _vesk_options() {
   esac
 }
 
+# Adds the words of $1 that begin with $cur to COMPREPLY (they hold no space and no pattern).
+_vesk_reply_words() {
+  local word
+  for word in $1; do
+    [[ $word == "$cur"* ]] && COMPREPLY+=("$word")
+  done
+}
+
 # Adds the lines of $1 that begin with $cur to COMPREPLY, quoted for the command line.
 _vesk_reply_lines() {
   local line
@@ -75,15 +83,17 @@ _vesk() {
 
   if ((COMP_CWORD == 1)); then
     if [[ $cur == -* ]]; then
-      COMPREPLY=($(compgen -W '--help -h --version -v' -- "$cur"))
+      _vesk_reply_words '--help -h --version -v'
     else
-      COMPREPLY=($(compgen -W "$_vesk_commands" -- "$cur"))
+      _vesk_reply_words "$_vesk_commands"
     fi
     return
   fi
 
-  local command
-  case ${COMP_WORDS[1]} in
+  # vesk reads its command word in any case.
+  local command typed
+  typed=$(printf '%s' "${COMP_WORDS[1]}" | tr '[:upper:]' '[:lower:]')
+  case $typed in
     notify | n) command=notify ;;
     ask | a) command=ask ;;
     listen | l) command=listen ;;
@@ -91,7 +101,7 @@ _vesk() {
     game | g) command=game ;;
     characters | chars | c) command=characters ;;
     health | ping) command=health ;;
-    collapse | clear) command=${COMP_WORDS[1]} ;;
+    collapse | clear) command=$typed ;;
     *) return ;; # help, version and unknown words take nothing
   esac
 
@@ -121,7 +131,7 @@ _vesk() {
 
   case $prev in
     --mode)
-      COMPREPLY=($(compgen -W "$_vesk_modes" -- "$cur"))
+      _vesk_reply_words "$_vesk_modes"
       return ;;
     --chara)
       _vesk_reply_lines "$(_vesk_characters names "$port")"
@@ -137,7 +147,7 @@ _vesk() {
   if [[ $cur != -* && -z $argument ]]; then
     case $command in
       game)
-        COMPREPLY=($(compgen -W "$_vesk_games" -- "$cur"))
+        _vesk_reply_words "$_vesk_games"
         return ;;
       notify | ask | say) return ;; # the message is free text
     esac
@@ -149,7 +159,7 @@ _vesk() {
   for option in $(_vesk_options "$command" "$game"); do
     [[ $given == *" $option "* ]] || options+="$option "
   done
-  COMPREPLY=($(compgen -W "$options" -- "$cur"))
+  _vesk_reply_words "$options"
 }
 
 complete -F _vesk vesk

@@ -1,9 +1,11 @@
 # fish completion for vesk
 
-# The command on the line by its full name, from its word or alias; nothing before one is typed.
+# The command on the line by its full name, from its word or alias in any case; nothing before one
+# is typed.
 function __vesk_command
     set -l tokens (commandline -opc)
-    switch "$tokens[2]"
+    set -l typed (string lower -- "$tokens[2]")
+    switch "$typed"
         case notify n
             echo notify
         case ask a
@@ -19,7 +21,7 @@ function __vesk_command
         case health ping
             echo health
         case collapse clear
-            echo $tokens[2]
+            echo $typed
         case '*'
             return 1
     end

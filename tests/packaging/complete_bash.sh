@@ -5,10 +5,12 @@
 stage=$1
 if [ -r /usr/share/bash-completion/bash_completion ]; then
   export XDG_DATA_DIRS=$stage/share
+  # shellcheck source=/dev/null
   source /usr/share/bash-completion/bash_completion
   if declare -F _comp_load >/dev/null; then _comp_load vesk; else __load_completion vesk; fi ||
     { echo "bash-completion did not find vesk's completion under $stage/share" >&2; exit 1; }
 else
+  # shellcheck source=/dev/null
   source "$stage/share/bash-completion/completions/vesk"
 fi
 function=$(complete -p vesk | sed -n 's/.* -F \([^ ]*\) .*/\1/p')

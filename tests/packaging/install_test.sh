@@ -21,4 +21,4 @@ if command -v man >/dev/null; then
   page=$(MANPATH="$stage/share/man" man -w vesk)
   [ "$page" = "$stage/share/man/man1/vesk.1" ] || { echo "man -w vesk gives '$page'"; exit 1; }
 fi
-echo "installed: $(echo $installed)"
+echo "installed: ${installed//$'\n'/ }"
