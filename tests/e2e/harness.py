@@ -109,6 +109,10 @@ class Responder:
 
     def stop(self):
         self.stopping.set()
+        try:  # wakes the accepting thread: a close alone leaves it listening in accept()
+            self.listener.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
         self.listener.close()
         for connection in self.open:
             connection.close()
