@@ -9,6 +9,12 @@ void requireOK(const Response& response) {
   die("server returned " + std::to_string(response.statusCode) + ": " + response.body);
 }
 
+Response postAccepted(const VeskClient& client, std::string_view path, const JsonBody& body) {
+  Response response = client.post(path, body);
+  requireOK(response);
+  return response;
+}
+
 bool printedRawJson(const Args& args, const Response& response) {
   if (!args.jsonOutput()) return false;
   outFromApp(response.body);

@@ -12,6 +12,10 @@ namespace vesk {
 // Ends the run with "server returned <status>: <body>" unless the status is 200.
 void requireOK(const Response& response);
 
+// Posts `body` to `path` and returns the answer, which the app accepted: any other status than
+// 200 has ended the run.
+Response postAccepted(const VeskClient& client, std::string_view path, const JsonBody& body = {});
+
 // With "--json", prints the body unchanged and returns true: the command prints nothing more.
 bool printedRawJson(const Args& args, const Response& response);
 

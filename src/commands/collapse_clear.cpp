@@ -3,22 +3,13 @@
 #include "commands/commands.h"
 
 namespace vesk {
-namespace {
-
-Response postEmpty(const VeskClient& client, std::string_view path) {
-  Response response = client.post(path);
-  requireOK(response);
-  return response;
-}
-
-}  // namespace
 
 Response collapseCard(const VeskClient& client) {
-  return postEmpty(client, "/collapse");
+  return postAccepted(client, "/collapse");
 }
 
 Response clearState(const VeskClient& client) {
-  return postEmpty(client, "/clear");
+  return postAccepted(client, "/clear");
 }
 
 void cmdCollapse(const VeskClient& client, const Args& args) {

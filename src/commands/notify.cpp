@@ -16,9 +16,7 @@ JsonBody notificationBody(std::string_view message, const Presentation& presenta
 
 Response postNotification(const VeskClient& client, std::string_view message,
                           const Presentation& presentation) {
-  Response response = client.post("/overlay", notificationBody(message, presentation));
-  requireOK(response);
-  return response;
+  return postAccepted(client, "/overlay", notificationBody(message, presentation));
 }
 
 void cmdNotify(const VeskClient& client, const Args& args) {

@@ -19,9 +19,7 @@ JsonBody userMessageBody(std::string_view message, const Presentation& presentat
 
 Response postAsUser(const VeskClient& client, std::string_view message,
                     const Presentation& presentation) {
-  Response response = client.post("/overlay", userMessageBody(message, presentation));
-  requireOK(response);
-  return response;
+  return postAccepted(client, "/overlay", userMessageBody(message, presentation));
 }
 
 void cmdSay(const VeskClient& client, const Args& args) {
