@@ -19,7 +19,8 @@ RUNNING = "● Tarnel is running on port "
 BAD_GAME = "'. Valid games: tic_tac_toe, snake, hangman\n"
 REFUSED = "error: failed to encode JSON body\n"
 CHARACTERS = (b'[{"name":"Vesk","accent_hex":"#00FF00","faces":["happy","angry"]},{"name":"Soleth","faces":[]},'
-              b'{"name":12,"accent_hex":"not a colour","faces":["a",1]},{"accent_hex":"#123456","faces":["","b"]},{"name":"N"}]')
+              b'{"name":12,"accent_hex":"not a colour","faces":["a",1]},{"accent_hex":"#123456","faces":["","b"]},{"name":"N"},'
+              b'{"name":"S","faces":"x"}]')
 
 
 def usage(command):
@@ -159,13 +160,15 @@ class CommandsTest(Case):
     def test_characters(self):
         self.check([
             (["characters"], ok(CHARACTERS), get("/characters"),
-             "● Vesk  #00FF00\n  faces: happy, angry\n● Soleth  #7FD6FF\n  faces: (no faces)\n● ?  not a colour\n  faces: (no faces)\n● ?  #123456\n  faces: , b\n● N  #7FD6FF\n  faces: (no faces)\n", "", 0),
+             "● Vesk  #00FF00\n  faces: happy, angry\n● Soleth  #7FD6FF\n  faces: (no faces)\n● ?  not a colour\n  faces: (no faces)\n● ?  #123456\n  faces: , b\n● N  #7FD6FF\n  faces: (no faces)\n"
+             "● S  #7FD6FF\n  faces: (no faces)\n", "", 0),
             (["chars"], ok(CHARACTERS), get("/characters"),
              "\x1b[36m●\x1b[0m \x1b[1mVesk\x1b[0m  \x1b[2m#00FF00\x1b[0m\n  faces: happy, angry\n"
              "\x1b[36m●\x1b[0m \x1b[1mSoleth\x1b[0m  \x1b[2m#7FD6FF\x1b[0m\n  faces: \x1b[2m(no faces)\x1b[0m\n"
              "\x1b[36m●\x1b[0m \x1b[1m?\x1b[0m  \x1b[2mnot a colour\x1b[0m\n  faces: \x1b[2m(no faces)\x1b[0m\n"
              "\x1b[36m●\x1b[0m \x1b[1m?\x1b[0m  \x1b[2m#123456\x1b[0m\n  faces: , b\n"
-             "\x1b[36m●\x1b[0m \x1b[1mN\x1b[0m  \x1b[2m#7FD6FF\x1b[0m\n  faces: \x1b[2m(no faces)\x1b[0m\n", "", 0, True),
+             "\x1b[36m●\x1b[0m \x1b[1mN\x1b[0m  \x1b[2m#7FD6FF\x1b[0m\n  faces: \x1b[2m(no faces)\x1b[0m\n"
+             "\x1b[36m●\x1b[0m \x1b[1mS\x1b[0m  \x1b[2m#7FD6FF\x1b[0m\n  faces: \x1b[2m(no faces)\x1b[0m\n", "", 0, True),
             (["c"], ok("[]"), get("/characters"), "No characters loaded.\n", "", 0),
             (["c"], ok("[]"), get("/characters"), "\x1b[2mNo characters loaded.\x1b[0m\n", "", 0, True),
             (["characters", "--json"], ok("[]"), get("/characters"), "[]\n", "", 0),
