@@ -9,11 +9,11 @@ set -euo pipefail
 #   check    shellcheck and jq, for scripts/lint.sh and scripts/check-recipes.sh
 #   bench    what bench/run.sh measures with
 # Python 3 runs the end-to-end tests (its standard library only) and GNU time measures their peak
-# memory. The last line of apt packages is for the tests of the man pages (groff-base, man-db)
-# and of the completions, which skip a shell that is missing.
+# memory. The last line of apt packages is for the tests of the man pages (groff-base and man-db
+# as on Linux, mandoc as on macOS) and of the completions, which skip a shell that is missing.
 apt_packages=(cmake ninja-build g++ clang libclang-rt-dev make libboost-dev
               nlohmann-json3-dev libutf8proc-dev libgtest-dev python3 time
-              groff-base man-db bash-completion zsh fish)
+              groff-base man-db mandoc bash-completion zsh fish)
 brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest)
 command -v python3 >/dev/null || brew_packages+=(python)  # macOS's command-line tools have one
 for group in "$@"; do
