@@ -9,7 +9,7 @@ shift 2
 failures=0
 
 help=$("$@")
-helper=$(basename "$1")${2:+ $2}
+help_from=$(basename "$1")${2:+ $2}
 # Roff source to text: "\-" is a hyphen, "\f?" a font change, "\(xx" a special character.
 roff_words() { sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' -e 's/\\([a-zA-Z]\{2\}//g' -e 's/"//g'; }
 # The lines of section $1 (.SH) of the page, up to the next section.
@@ -27,11 +27,11 @@ same() {  # $1: what is compared, $2: where the first list is from, $3 and $4: t
 
 help_options=$(grep -o -- '--[a-z0-9-]*' <<<"$help" | sort -u)
 page_options=$(section OPTIONS | tags | roff_words | grep -o -- '--[a-z0-9-]*' | sort -u)
-same "long options" "$helper" "$help_options" "$page_options"
+same "long options" "$help_from" "$help_options" "$page_options"
 if [ "$entry" != - ]; then
   help_commands=$(awk '/^COMMANDS:/ { on = 1; next } /^$/ { on = 0 } on { print $1 }' <<<"$help" | sort)
   page_commands=$(section COMMANDS | tags | roff_words | awk '{ print $2 }' | sort)
-  same "commands" "$helper" "$help_commands" "$page_commands"
+  same "commands" "$help_from" "$help_commands" "$page_commands"
 
   # The command words and aliases: in the binary's table, and in the page's COMMANDS entries
   # ("Alias: n." or "Aliases: chars, c."), help and version aside as they are not in the table.
