@@ -21,9 +21,9 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The protocol revisions this server speaks, newest first: it answers a client that asks for
-// one of them in that one, and any other client in the newest.
-constexpr const char* kRevisions[] = {"2025-11-25", "2025-06-18"};
+// The protocol revisions this server speaks: it answers a client that asks for one of them in
+// that one, and any other client in the newest.
+constexpr Revision kRevisions[] = {Revision::r2025_11_25, Revision::r2025_06_18};
 
 // Enough for an agent's parallel calls, few enough for a small process.
 constexpr size_t kMostCallsInFlight = 16;
@@ -52,7 +52,7 @@ void writeLine(std::string line) {
 
 class Server {
  public:
-  explicit Server(int port) : port_(port) {}
+  explicit Server(const Settings& settings) : settings_(settings) {}
 
   void handle(std::string_view line) {
     Message message = parseMessage(line);
@@ -83,7 +83,7 @@ class Server {
     const std::string& method = request.method;
     if (method == "initialize") return writeLine(resultLine(request.id, initialize(request)));
     if (method == "ping") return writeLine(resultLine(request.id, Json::object()));
-    if (method == "tools/list") return writeLine(resultLine(request.id, toolList()));
+    if (method == "tools/list") return writeLine(resultLine(request.id, toolList(revision_)));
     if (method == "tools/call") return startCall(request);
     writeLine(errorLine(request.id, kMethodNotFound, "method not found: " + method));
   }
@@ -91,10 +91,10 @@ class Server {
   Json initialize(const Message& request) {
     revision_ = kRevisions[0];
     auto asked = request.params.find("protocolVersion");
-    for (const char* revision : kRevisions) {
-      if (asked != request.params.end() && *asked == revision) revision_ = revision;
+    for (Revision revision : kRevisions) {
+      if (asked != request.params.end() && *asked == dateOf(revision)) revision_ = revision;
     }
-    return {{"protocolVersion", revision_},
+    return {{"protocolVersion", dateOf(revision_)},
             {"capabilities", {{"tools", {{"listChanged", false}}}}},
             {"serverInfo", {{"name", "vesk-mcp"}, {"version", VESK_VERSION}}},
             {"instructions", kInstructions}};
@@ -118,7 +118,9 @@ class Server {
     if (auto problem = argumentProblem(*tool, arguments)) {
       std::string message = "invalid arguments for " + name->get<std::string>() + ": " + *problem;
       // 2025-11-25 made these tool errors, which the model reads and can correct.
-      if (revision_ == "2025-06-18") return writeLine(errorLine(id, kInvalidParams, message));
+      if (!argumentErrorsAreToolErrors(revision_)) {
+        return writeLine(errorLine(id, kInvalidParams, message));
+      }
       return writeLine(resultLine(id, toolError(message)));
     }
 
@@ -126,8 +128,9 @@ class Server {
     auto cancellation = std::make_shared<Cancellation>();
     if (auto refusal = registerCall(id, key, cancellation)) return writeLine(*refusal);
     try {
-      std::thread([this, id, key, tool, arguments = std::move(arguments), cancellation] {
-        Json result = callTool(*tool, arguments, port_, *cancellation);
+      std::thread([this, id, key, tool, arguments = std::move(arguments), revision = revision_,
+                   cancellation] {
+        Json result = callTool(*tool, arguments, settings_, revision, *cancellation);
         // A cancelled call gets no answer: its client has given up on it.
         if (!cancellation->cancelled()) writeLine(resultLine(id, result));
         std::lock_guard lock(mutex_);
@@ -165,8 +168,8 @@ class Server {
     if (call != calls_.end()) call->second->cancel();
   }
 
-  const int port_;
-  std::string revision_ = kRevisions[0];  // negotiated by initialize; read on this thread only
+  const Settings settings_;
+  Revision revision_ = kRevisions[0];  // negotiated by initialize; read on this thread only
   std::mutex mutex_;
   std::condition_variable idle_;
   // The calls in flight, by their request id as JSON text.
@@ -182,8 +185,8 @@ void handleLine(Server& server, std::string_view line) {
 
 }  // namespace
 
-int serve(int port) {
-  Server server(port);
+int serve(const Settings& settings) {
+  Server server(settings);
   std::string pending;  // what has come in of a line not yet ended
   char chunk[1 << 16];
   while (true) {

@@ -47,11 +47,11 @@ async function startSim(name, options = []) {
   return { port: Number(port), requests, hangUps };
 }
 
-async function connect(port) {
+async function connect(port, options = []) {
   const client = new Client({ name: 'vesk-mcp-test', version: '1.0.0' });
   // The whole environment, so that a sanitizer's options reach the server too.
-  await client.connect(new StdioClientTransport({ command: VESK_MCP, args: ['--port', String(port)],
-    env: process.env }));
+  await client.connect(new StdioClientTransport({ command: VESK_MCP,
+    args: ['--port', String(port), ...options], env: process.env }));
   cleanups.push(() => client.close());
   return client;
 }
@@ -111,17 +111,18 @@ const calls = [
   { tool: 'game', args: { game: 'hangman', mode: 'agent_guesses', word: 'apple', chara: 'Vesk' },
     vesk: ['game', 'hangman', '--mode', 'agent_guesses', '--word', 'apple', '--chara', 'Vesk'],
     script: ['--game', 'result:user won'], text: 'user won', structured: { result: 'user won' } },
-  { tool: 'game', args: { game: 'hangman', mode: 'both' }, vesk: ['game', 'hangman', '--mode', 'both'],
-    error: /^server returned 400: / },
+  { tool: 'game', args: { game: 'snake', accent: '#123456' }, vesk: ['game', 'snake', '--accent', '#123456'],
+    script: ['--game', 'timeout'], error: 'game timed out' },
   { tool: 'characters', args: {}, vesk: ['characters'],
     names: (structured) => structured.characters.map((character) => character.name) },
   { tool: 'health', args: {}, vesk: ['health'],
-    structured: (port) => ({ port: String(port), games: '["tic_tac_toe","snake","hangman"]' }) },
+    structured: (port) => ({ port, games: ['tic_tac_toe', 'snake', 'hangman'] }) },
   { tool: 'collapse', args: {}, vesk: ['collapse'], text: 'card collapsed' },
   { tool: 'clear', args: {}, vesk: ['clear'], text: 'state cleared' },
 ];
 
 // Arguments that break a tool's schema: a tool error the model can read (protocol 2025-11-25).
+// `unsaid` marks what the schema cannot say: hosts refuse a top-level "one of these" (anyOf).
 const brokenArguments = [
   { tool: 'ask', args: {}, error: "'message' is required" },
   { tool: 'ask', args: { message: 3 }, error: "'message' must be a string" },
@@ -130,29 +131,68 @@ const brokenArguments = [
   { tool: 'notify', args: { message: 'x', timeout: 0 }, error: "'timeout' must be a number above 0" },
   { tool: 'say', args: { message: 'x', title: 'T' }, error: "unknown argument 'title'" },
   { tool: 'health', args: { timeout: 60 }, error: "unknown argument 'timeout'" },
+  { tool: 'game', args: { game: 'hangman', mode: 'both' },
+    error: "'mode' must be one of user_guesses, agent_guesses" },
+  { tool: 'approve', args: { tool_name: 'Bash', tool_use_id: 't1' },
+    error: "'input' or 'tool_input' is required", unsaid: true },
+  { tool: 'approve', args: { tool_name: 'Bash', tool_input: 'ls' }, error: "'tool_input' must be an object" },
+  { tool: 'approve', args: { input: {} }, error: "'tool_name' is required" },
 ];
 
-test('its command line: the version, the help and vesk\'s port rule', async () => {
+const usage = 'Usage: vesk-mcp [--port <PORT>] [--approve-timeout <SECS>] [--progress-interval <SECS>]';
+
+test('its command line: the version, the help, vesk\'s port rule and the seconds options', async () => {
   const version = await run(VESK_MCP, ['--version']);
   assert.equal(version.stdout, (await run(VESK, ['version'])).stdout.replace('vesk', 'vesk-mcp'));
-  assert.match((await run(VESK_MCP, ['--help'])).stdout, /^vesk-mcp — [^]*\n    vesk-mcp \[--port <PORT>\]\n/);
+  assert.match((await run(VESK_MCP, ['--help'])).stdout, /^vesk-mcp — [^]*\n    vesk-mcp \[--port <PORT>\] /);
   for (const port of ['0', '65536', '5x', '']) {
     const byVesk = await run(VESK, ['health', '--port', port]);
     assert.deepEqual(await run(VESK_MCP, ['--port', port]), { ...byVesk, status: 1 });
   }
-  assert.deepEqual(await run(VESK_MCP, ['--prot', '5']), { status: 1, stdout: '',
-    stderr: "error: unknown option '--prot'\n\nUsage: vesk-mcp [--port <PORT>]\n" });
+  const refusals = [
+    [['--prot', '5'], `unknown option '--prot'\n\n${usage}`],
+    [['--approve-timeout', '0'], 'invalid --approve-timeout: 0'],
+    [['--progress-interval', 'soon'], 'invalid --progress-interval: soon'],
+    [['--progress-interval'], 'invalid --progress-interval: true'],
+  ];
+  for (const [args, error] of refusals) {
+    assert.deepEqual(await run(VESK_MCP, args), { status: 1, stdout: '', stderr: `error: ${error}\n` });
+  }
 });
+
+// What each tool does to its surroundings, as hosts read it: readOnlyHint, destructiveHint,
+// idempotentHint, openWorldHint, every one written out.
+const hints = {
+  notify: [false, false, false, false], ask: [false, false, false, false],
+  listen: [false, false, false, false], say: [false, false, false, false],
+  game: [false, false, false, false], characters: [true, false, true, false],
+  health: [true, false, true, false], collapse: [false, false, true, false],
+  clear: [false, true, true, false], approve: [false, false, false, false],
+};
 
 test('every tool, listed with a valid schema, makes the request of its vesk command', async (t) => {
   const sim = await startSim('calls', calls.flatMap((row) => [...(row.script ?? []), ...(row.script ?? [])]));
   const client = await connect(sim.port);
   const { tools } = await client.listTools();
   assert.deepEqual(tools.map((tool) => tool.name),
-    ['notify', 'ask', 'listen', 'say', 'game', 'characters', 'health', 'collapse', 'clear']);
+    ['notify', 'ask', 'listen', 'say', 'game', 'characters', 'health', 'collapse', 'clear', 'approve']);
   const ajv = new Ajv2020({ strict: true });
   const fits = Object.fromEntries(tools.map((tool) => [tool.name, ajv.compile(tool.inputSchema)]));
   for (const tool of tools) if (tool.outputSchema) ajv.compile(tool.outputSchema);
+  for (const tool of tools) {
+    const [readOnlyHint, destructiveHint, idempotentHint, openWorldHint] = hints[tool.name];
+    assert.deepEqual(tool.annotations, { readOnlyHint, destructiveHint, idempotentHint, openWorldHint },
+      tool.name);
+    assert.match(tool.title, /^[A-Z][^.]+$/, tool.name);
+  }
+  assert.equal(new Set(tools.map((tool) => tool.title)).size, tools.length);
+  const schemaOf = (name) => tools.find((tool) => tool.name === name).inputSchema;
+  assert.deepEqual(schemaOf('game').properties.game.enum, ['tic_tac_toe', 'snake', 'hangman']);
+  assert.deepEqual(schemaOf('game').properties.mode.enum, ['user_guesses', 'agent_guesses']);
+  for (const name of ['health', 'characters']) {
+    assert.match(tools.find((tool) => tool.name === name).description,
+      /gives up when the app has not answered within 5 seconds/i);
+  }
 
   for (const row of calls) {
     await t.test(`${row.tool} ${JSON.stringify(row.args)}`, async () => {
@@ -180,12 +220,75 @@ test('every tool, listed with a valid schema, makes the request of its vesk comm
 
   for (const row of brokenArguments) {
     await t.test(`${row.tool} ${JSON.stringify(row.args)} breaks the schema`, async () => {
-      assert.equal(fits[row.tool](row.args), false);
+      assert.equal(fits[row.tool](row.args), Boolean(row.unsaid));
       const before = sim.requests().length;
       const result = await client.callTool({ name: row.tool, arguments: row.args });
       assert.equal(result.isError, true);
       assert.equal(result.content[0].text, `invalid arguments for ${row.tool}: ${row.error}`);
       assert.equal(sim.requests().length, before);
+    });
+  }
+});
+
+// health's data is typed where the app's answer is; else each member is the text vesk prints.
+const healthAnswers = [
+  { body: '{"port":"47037","games":"tic_tac_toe"}', structured: { port: '47037', games: 'tic_tac_toe' },
+    text: 'Tarnel is running on port 47037, games: tic_tac_toe' },
+  { body: '{"port":47037.5,"games":[1,"snake"]}', structured: { port: '47037.5', games: '[1,"snake"]' },
+    text: 'Tarnel is running on port 47037.5, games: [1,"snake"]' },
+  { body: '{"port":1,"games":[]}', structured: { port: 1, games: [] }, text: 'Tarnel is running on port 1, games: []' },
+  { body: '[]', structured: {}, text: 'Tarnel is running on port ?, games: []' },
+];
+
+test('health\'s data as the app typed it', async () => {
+  for (const row of healthAnswers) {
+    const sim = await startSim(`health-${healthAnswers.indexOf(row)}`, ['--force', `/health=200:${row.body}`]);
+    const result = await (await connect(sim.port)).callTool({ name: 'health', arguments: {} });
+    assert.deepEqual(result.structuredContent, row.structured, row.body);
+    assert.equal(result.content[0].text, row.text);
+  }
+});
+
+// Approvals: the host's call, the card the app must get, how the user acts, and the decision.
+const longCommand = `printf '%s' ${'ä'.repeat(250)}`;
+const approvals = [
+  { args: { tool_name: 'Bash', input: { command: longCommand, description: 'print' }, tool_use_id: 'toolu_1',
+    session: 'the host\'s own' },
+  question: `Allow Bash: ${longCommand.slice(0, 200)}…`, script: 'pick:1',
+  decision: { behavior: 'allow', updatedInput: { command: longCommand, description: 'print' } } },
+  { args: { tool_name: 'Write', tool_input: { file_path: '/tmp/notes.md', content: 'x' } },
+    question: 'Allow Write: /tmp/notes.md', script: 'pick:2',
+    decision: { behavior: 'deny', message: 'the user denied Write in the notch' } },
+  { args: { tool_name: 'Bash', input: { command: 'ls\n\tcat\r\u0085\u007f.' }, tool_input: { command: 'rm' } },
+    question: 'Allow Bash: ls\\x0a\\x09cat\\x0d\\x85\\x7f.', script: 'dismiss',
+    decision: { behavior: 'deny', message: 'the user dismissed the request in the notch' } },
+  { args: { tool_name: 'WebFetch', input: { url: 'https://example.invalid/', prompt: 'sum' } },
+    question: 'Allow WebFetch: {"prompt":"sum","url":"https://example.invalid/"}', script: 'answer:Later',
+    decision: { behavior: 'deny', message: 'the user answered "Later" in the notch' } },
+  { args: { tool_name: 'Bash', input: { command: 'make' } }, question: 'Allow Bash: make', script: 'timeout',
+    decision: { behavior: 'deny', message: 'request timed out — the user did not answer in time' } },
+  { args: { tool_name: 'Bash', input: { command: 'make' }, timeout: 0.5 }, question: 'Allow Bash: make',
+    script: 'timeout:30', decision: { behavior: 'deny', message: 'request timed out after 0s' } },
+  // Hosts send no timeout: --approve-timeout sets it.
+  { options: ['--approve-timeout', '0.5'], args: { tool_name: 'Read', input: { file_path: '/etc/hosts' } },
+    question: 'Allow Read: /etc/hosts', script: 'timeout:30',
+    decision: { behavior: 'deny', message: 'request timed out after 0s' } },
+];
+
+test('approve asks in the notch and fails closed', async (t) => {
+  const sim = await startSim('approve', approvals.flatMap((row) => ['--chat', row.script]));
+  for (const row of approvals) {
+    await t.test(`${row.script} ${JSON.stringify(row.args).slice(0, 60)}`, async () => {
+      const client = await connect(sim.port, row.options);
+      const result = await client.callTool({ name: 'approve', arguments: row.args });
+      assert.deepEqual(sim.requests().at(-1),
+        { method: 'POST', path: '/chat', body: { message: row.question, proposed_answers: ['Allow', 'Deny'] } });
+      // The host refuses a decision with structured content, and reads an error as a refusal.
+      assert.equal(result.structuredContent, undefined);
+      assert.equal(result.isError, undefined);
+      assert.equal(result.content.length, 1);
+      assert.equal(result.content[0].type, 'text');
+      assert.deepEqual(JSON.parse(result.content[0].text), row.decision);
     });
   }
 });
@@ -211,15 +314,19 @@ test('a call is answered while a question waits; a cancelled question is withdra
   await client.ping();
 });
 
-test('a call while nothing listens on the port fails with vesk\'s message', async () => {
+test('a call while nothing listens on the port fails with vesk\'s message; an approval denies', async () => {
   const listener = createServer();
   await new Promise((resolve) => listener.listen(0, '127.0.0.1', resolve));
   const { port } = listener.address();
   await new Promise((resolve) => listener.close(resolve));
   const client = await connect(port);
+  const message = `cannot connect to Tarnel — is the app running? (port ${port})`;
   const result = await client.callTool({ name: 'health', arguments: {} });
   assert.equal(result.isError, true);
-  assert.equal(result.content[0].text, `cannot connect to Tarnel — is the app running? (port ${port})`);
+  assert.equal(result.content[0].text, message);
+  const approval = await client.callTool({ name: 'approve', arguments: { tool_name: 'Bash', input: {} } });
+  assert.equal(approval.isError, undefined);
+  assert.deepEqual(approval.content, [{ type: 'text', text: JSON.stringify({ behavior: 'deny', message }) }]);
 });
 
 test('malformed messages get protocol errors; the calls around them are served', async () => {
