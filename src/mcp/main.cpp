@@ -28,21 +28,26 @@ OPTIONS:
     --approve-timeout <SECS>     how long approve waits for the user when the call gives no
                                  timeout (default: 300)
     --progress-interval <SECS>   how often a call that waits for the user reports progress to
-                                 a host that asked for it (default: 10)
+                                 a host that asked for it (default: 10, at least 0.1)
     --help                       print this help
     --version                    print the version)";
 
 constexpr std::string_view kUsage =
     "Usage: vesk-mcp [--port <PORT>] [--approve-timeout <SECS>] [--progress-interval <SECS>]";
 
-// A number of seconds above 0, read as vesk reads --timeout.
-double seconds(const vesk::Args& args, const char* option, double fallback) {
+// A number of seconds, read as vesk reads --timeout, and at least `least`.
+double seconds(const vesk::Args& args, const char* option, double fallback, double least = 0) {
   auto value = args.flag(option);
   if (!value) return fallback;
   auto parsed = vesk::parseTimeout(std::string(*value));
-  if (!parsed) vesk::die("invalid --" + std::string(option) + ": " + std::string(*value));
+  if (!parsed || *parsed < least) {
+    vesk::die("invalid --" + std::string(option) + ": " + std::string(*value));
+  }
   return *parsed;
 }
+
+// Progress more often than this would only flood the host.
+constexpr double kShortestProgressInterval = 0.1;
 
 }  // namespace
 
@@ -79,6 +84,7 @@ int main(int argc, char** argv) {
   vesk::mcp::Settings settings;
   settings.port = args.port();
   settings.approveTimeout = seconds(args, "approve-timeout", settings.approveTimeout);
-  settings.progressInterval = seconds(args, "progress-interval", settings.progressInterval);
+  settings.progressInterval =
+      seconds(args, "progress-interval", settings.progressInterval, kShortestProgressInterval);
   return vesk::mcp::serve(settings);
 }

@@ -153,6 +153,7 @@ test('its command line: the version, the help, vesk\'s port rule and the seconds
     [['--prot', '5'], `unknown option '--prot'\n\n${usage}`],
     [['--approve-timeout', '0'], 'invalid --approve-timeout: 0'],
     [['--progress-interval', 'soon'], 'invalid --progress-interval: soon'],
+    [['--progress-interval', '0.05'], 'invalid --progress-interval: 0.05'],
     [['--progress-interval'], 'invalid --progress-interval: true'],
   ];
   for (const [args, error] of refusals) {
