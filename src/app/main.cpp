@@ -6,7 +6,7 @@
 #include <malloc.h>
 #endif
 
-#include "cli/entry.h"
+#include "app/entry.h"
 
 int main(int argc, char** argv) {
   // A reader that goes away (a closed pipe, a server that hangs up) must never end the process

@@ -1,4 +1,4 @@
-#include "cli/entry.h"
+#include "app/entry.h"
 
 #include <cstdio>
 
