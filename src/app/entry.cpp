@@ -39,6 +39,13 @@ constexpr CommandWord kCommands[] = {
     {"c", cmdCharacters},
 };
 
+Command commandFor(const std::string& word) {
+  for (const auto& entry : kCommands) {
+    if (word == entry.word) return entry.command;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int run(std::span<const std::string_view> argv) {
@@ -49,25 +56,26 @@ int run(std::span<const std::string_view> argv) {
   const VeskClient client(port, timeout);
 
   const std::string& word = args.command;
-  if (word == "help" || word == "--help" || word == "-h") {
+  const bool helpWord = word == "help" || word == "--help" || word == "-h";
+  const bool versionWord = word == "version" || word == "--version" || word == "-v";
+  const Command command = helpWord || versionWord ? nullptr : commandFor(word);
+  if (!helpWord && !versionWord && !command) {
+    // The one failure that is not an "error:" line: plain, uncoloured, and the help follows.
+    std::string line = "unknown command: " + word + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
     cmdHelp();
-    return 0;
+    return 1;
   }
-  if (word == "version" || word == "--version" || word == "-v") {
+  // `vesk clear --help` must never clear: a request for help after any command word is one, and
+  // comes before the command's own checks. A "-h" that is another option's value is not.
+  if (helpWord || args.flags.contains("help") || args.flags.contains("h")) {
+    cmdHelp();
+  } else if (versionWord) {
     out(kVersionLine);
-    return 0;
+  } else {
+    command(client, args);
   }
-  for (const auto& entry : kCommands) {
-    if (word == entry.word) {
-      entry.command(client, args);
-      return 0;
-    }
-  }
-  // The one failure that is not an "error:" line: plain, uncoloured, and the help follows.
-  std::string line = "unknown command: " + word + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  cmdHelp();
-  return 1;
+  return 0;
 }
 
 }  // namespace vesk

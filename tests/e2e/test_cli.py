@@ -4,7 +4,7 @@ import os
 import re
 import unittest
 
-from harness import Case, run
+from harness import Case, Responder, ok, run
 
 HELP = open(os.path.join(os.path.dirname(__file__), "help.txt"), "rb").read()
 
@@ -33,19 +33,31 @@ class CliTest(Case):
                         "\n    vesk <command> [options]\n", "\n    vesk game <tic_tac_toe|snake|hangman>\n"):
             self.assertIn(painted.encode(), result.out)
 
+    def test_help_after_any_command_word_acts_on_nothing(self):
+        app = Responder(self, ok('{"answer":"Yes"}'))
+        for args in (["clear", "--help"], ["collapse", "-h"], ["notify", "hi", "--help"], ["n", "--help"],
+                     ["game", "snake", "--HELP"], ["g", "-H"], ["ask", "Deploy?", "--answers", "Yes,No", "-h"],
+                     ["a", "--help", "Deploy?"], ["listen", "--help"], ["l", "-h"], ["say", "hi", "-h"], ["s", "--help"],
+                     ["health", "--help"], ["ping", "-h"], ["characters", "--help"], ["chars", "-h"], ["c", "--Help"],
+                     ["version", "--help"], ["-v", "-h"], ["help", "-h"]):
+            with self.subTest(args=args):
+                self.expect(app.vesk(args), HELP)
+                self.assertEqual(app.requests, [])
+
     def test_version_line(self):
         for args in (["version"], ["-v"], ["--VERSION"], ["--version", "--json"]):
             self.expect(run(args, terminal=True), "vesk 2.0.0\n")
 
     def test_unknown_command_names_it_and_shows_the_help(self):
-        for terminal in (False, True):
-            result = run(["Frobnicate", "--json"], terminal=terminal)
+        for terminal, option in ((False, "--json"), (True, "--help")):
+            result = run(["Frobnicate", option], terminal=terminal)
             self.assertEqual((plain(result.out), result.err, result.status),
                              (HELP, b"unknown command: frobnicate\n", 1))  # plain, even on a terminal
 
     def test_global_options_are_checked_before_any_command(self):
         for args, err in (
             (["help", "--port", "0"], "invalid port: 0"),
+            (["clear", "--help", "--timeout", "0"], "invalid timeout: 0"),
             (["version", "--timeout", "0"], "invalid timeout: 0"),
             (["notify", "hi", "--port", "70000", "--timeout", "x"], "invalid port: 70000"),
             (["frobnicate", "--port", "x"], "invalid port: x"),
