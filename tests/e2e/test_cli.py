@@ -1,12 +1,14 @@
-"""The front end as a user meets it: the help, the version line, unknown commands, the global options
-and the colour rule."""
+"""The front end as a user meets it: the help, the version line, unknown commands, the global options,
+the colour rule, and results that cannot be written."""
 import os
 import re
 import unittest
 
-from harness import Case, Responder, ok, run
+from harness import VESK, Case, Responder, ok, run
 
 HELP = open(os.path.join(os.path.dirname(__file__), "help.txt"), "rb").read()
+CANNOT_WRITE = "error: cannot write to standard output: "
+CLOSED_PIPE = "a pipe whose reader is gone"
 
 
 def plain(text):
@@ -43,6 +45,39 @@ class CliTest(Case):
             with self.subTest(args=args):
                 self.expect(app.vesk(args), HELP)
                 self.assertEqual(app.requests, [])
+
+    def test_a_result_that_cannot_be_written_is_a_failure(self):
+        app = Responder(self, ok('{"answer":"Yes"}'))
+        no_space, closed = CANNOT_WRITE + "No space left on device\n", CANNOT_WRITE + "Bad file descriptor\n"
+        # Rows: words, where standard output goes, standard output as captured, standard error,
+        # exit status, whether the request reached the app.
+        for args, redirection, out, err, status, sent in (
+            (["ask", "Deploy?", "--answers", "Yes,No"], ">/dev/full", "", no_space, 1, True),
+            (["version"], ">/dev/full", "", no_space, 1, False),
+            (["help"], ">/dev/full", "", no_space, 1, False),
+            (["ask", "Deploy?"], ">&-", "", closed, 1, False),  # never asked: the answer had nowhere to go
+            (["listen"], ">&-", "", closed, 1, False),
+            (["version"], ">&-", "", closed, 1, False),
+            (["notify", "hi"], "1</dev/null", "", closed, 1, False),
+            (["ask", "Deploy?"], "<&- 2>&-", "Yes\n", "", 0, True),
+            (["ask", "Deploy?"], CLOSED_PIPE, "", "", 1, True),
+            (["help"], CLOSED_PIPE, "", "", 1, False),
+        ):
+            with self.subTest(args=args, redirection=redirection):
+                if "/dev/full" in redirection and not os.path.exists("/dev/full"):
+                    self.skipTest("no /dev/full here")
+                before = len(app.requests)
+                if redirection == CLOSED_PIPE:
+                    reader, writer = os.pipe()
+                    os.close(reader)
+                    try:
+                        result = app.vesk(args, stdout=writer)
+                    finally:
+                        os.close(writer)
+                else:
+                    result = app.vesk(["-c", f'exec "$0" "$@" {redirection}', VESK, *args], program="/bin/sh")
+                self.expect(result, out, err, status)
+                self.assertEqual(len(app.requests) - before, int(sent))
 
     def test_version_line(self):
         for args in (["version"], ["-v"], ["--VERSION"], ["--version", "--json"]):
