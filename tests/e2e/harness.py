@@ -33,18 +33,19 @@ def b(text):
     return text if isinstance(text, bytes) else text.encode()
 
 
-def run(args, terminal=False, program=VESK, limit=60, env=None):
+def run(args, terminal=False, program=VESK, limit=60, env=None, stdout=None):
     """Runs `program` with standard input from /dev/null and its outputs in files, but for the one
     on a raw pseudo-terminal (no newline translation: the bytes seen are the bytes written) when
-    `terminal` is True or "out" (standard output) or "err" (standard error)."""
+    `terminal` is True or "out" (standard output) or "err" (standard error), and standard output
+    on the descriptor `stdout` when one is given (nothing of it is captured then)."""
     on_terminal = {True: 0, "out": 0, "err": 1}.get(terminal)
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         outputs, shown = [out, err], b""
         if on_terminal is not None:
             master, outputs[on_terminal] = pty.openpty()
             tty.setraw(outputs[on_terminal])
-        child = subprocess.Popen([program, *args], stdin=subprocess.DEVNULL, stdout=outputs[0],
-                                 stderr=outputs[1], env=env)
+        child = subprocess.Popen([program, *args], stdin=subprocess.DEVNULL,
+                                 stdout=outputs[0] if stdout is None else stdout, stderr=outputs[1], env=env)
         deadline = time.monotonic() + limit
         if on_terminal is not None:
             os.close(outputs[on_terminal])
