@@ -4,11 +4,13 @@ any bytes, silence, a hang-up, a reset, a drip."""
 import json
 import os
 import pty
+import resource
 import select
 import shutil
 import socket
 import struct
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -170,6 +172,29 @@ def read_request(connection):
 def unused_port():
     with socket.create_server(("127.0.0.1", 0)) as s:
         return s.getsockname()[1]
+
+
+def crowd_size(wanted):
+    """How many vesk this process and a sim it starts can hold open at once, `wanted` at most:
+    two pipes each here, one connection each in the sim. A Mac's terminal allows 256 open files,
+    so the soft limit is raised toward the hard one first; a crowd smaller than wanted is said."""
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    for ceiling in (hard, 10240):  # macOS refuses more than OPEN_MAX (10240), even when unlimited
+        if soft != resource.RLIM_INFINITY and (ceiling == resource.RLIM_INFINITY or ceiling > soft):
+            try:
+                resource.setrlimit(resource.RLIMIT_NOFILE, (ceiling, hard))
+                soft = ceiling
+                break
+            except (ValueError, OSError):
+                pass
+    if soft == resource.RLIM_INFINITY:
+        return wanted
+    ours = (soft - len(os.listdir("/dev/fd")) - 16) // 2  # 16 spare, for Popen's own pipes
+    sims = soft - 64  # the sim raises its limit as this process did and keeps 64 for itself
+    size = max(1, min(wanted, ours, sims))
+    if size < wanted:
+        print(f"a crowd of {size}, not {wanted}: {soft} open files allowed", file=sys.stderr)
+    return size
 
 
 class Sim:

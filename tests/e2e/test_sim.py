@@ -12,7 +12,7 @@ import tempfile
 import threading
 import unittest
 
-from harness import SIM, VESK, Case, Sim, run
+from harness import SIM, VESK, Case, Sim, crowd_size, run
 
 DISMISSED = "warning: user dismissed without answering\n"
 CANCELLED = "warning: compose was cancelled — no message\n"
@@ -248,8 +248,9 @@ class SimTest(Case):
         return [(child.communicate(timeout=120), child.returncode) for child in asking]
 
     def test_a_crowd_of_questions_each_gets_its_own_answer(self):
+        size = crowd_size(300)
         sim = Sim(self, "--delay", "/chat=2", "--quiet")
-        self.assertEqual(self.crowd(sim, 300), [((f"answer {i}\n".encode(), b""), 0) for i in range(300)])
+        self.assertEqual(self.crowd(sim, size), [((f"answer {i}\n".encode(), b""), 0) for i in range(size)])
 
     def test_beyond_its_limit_it_refuses_with_a_503(self):
         sim = Sim(self, "--delay", "/chat=2", "--max-connections", "2", "--record", self.file("record.jsonl"))
