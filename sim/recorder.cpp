@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "diagnostics.h"
+#include "nesting.h"
 
 namespace sim {
 namespace {
@@ -28,7 +29,8 @@ std::string recordLine(std::chrono::system_clock::time_point time, std::string_v
   // Ordered, so the line reads in the order it was written and the body in the order it was sent.
   using Json = nlohmann::ordered_json;
   Json parsed = nullptr;
-  if (!body.empty()) {
+  // A body nested too deep to write out without recursing as deep stays null.
+  if (!body.empty() && !nestsDeeperThan(body)) {
     parsed = Json::parse(body, nullptr, /*allow_exceptions=*/false);
     if (parsed.is_discarded()) parsed = std::string(body);
   }
