@@ -144,7 +144,9 @@ std::string renderCard(std::string_view clock, std::string_view path, const nloh
   if (auto data = text(body, "image_base64"); !data.empty()) {
     lines.add("image: " + std::to_string(data.size()) + " characters of base64");
   }
-  if (auto proposed = body.find("proposed_answers"); proposed != body.end()) {
+  // Only a question has proposed answers, checked to be texts; elsewhere they are a field the app
+  // does not read.
+  if (auto proposed = body.find("proposed_answers"); path == "/chat" && proposed != body.end()) {
     std::string choices;
     for (size_t i = 0; i < proposed->size(); ++i) {
       choices += "  " + paint(std::to_string(i + 1) + ")", kBold, style) + " " +

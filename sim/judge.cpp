@@ -47,6 +47,10 @@ std::string readerSays(const json::exception& e) {
 // Why the body cannot be parsed as an object, or nothing when it can (then it is in `parsed`).
 std::optional<std::string> parseObject(std::string_view text, json& parsed) {
   if (text.empty()) return "request body is empty: send a JSON object";
+  // The reader takes a NUL for the end of its input, and would judge only what comes before it.
+  if (const size_t nul = text.find('\0'); nul != std::string_view::npos) {
+    return "request body is not valid JSON: byte " + std::to_string(nul + 1) + " is NUL";
+  }
   if (nestsDeeperThan(text)) {
     return "request body nests deeper than " + std::to_string(kMaxNesting) + " levels";
   }
