@@ -1,6 +1,7 @@
 // tarnel-sim on any request: the input is a request as it comes over the wire (method, target,
 // headers, body), read by the HTTP parser the server uses, then judged, recorded and drawn as the
 // person at the sim's terminal sees it.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
