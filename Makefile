@@ -4,7 +4,7 @@ SANITIZE_DIR ?= build-sanitize
 TSAN_DIR     ?= build-tsan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= args json
+FUZZ_TARGETS ?= args json sim
 LIBCXX_DIR   ?= build-libcxx
 DIST_DIR     ?= dist
 VERSION      := $(shell sed -n 's/^project.vesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -70,7 +70,8 @@ libcxx: deps
 	@cmake --build $(LIBCXX_DIR) -j $(JOBS)
 	@ctest --test-dir $(LIBCXX_DIR) --output-on-failure -j $(JOBS)
 
-# Each libFuzzer target of FUZZ_TARGETS for FUZZ_SECONDS, from its seed corpus in fuzz/corpus.
+# Each libFuzzer target in FUZZ_TARGETS (fuzz/NAME_fuzzer.cpp) for FUZZ_SECONDS, from the seed
+# corpus in fuzz/corpus/NAME and with the words in fuzz/NAME.dict, if there is one.
 # Apple's Clang ships no libFuzzer: on macOS the targets are built with Homebrew's LLVM.
 fuzz: deps
 	@llvm=""; if [ "$$(uname -s)" = Darwin ]; then \
@@ -84,6 +85,7 @@ fuzz: deps
 	@for name in $(FUZZ_TARGETS); do \
 	  mkdir -p $(FUZZ_DIR)/found-$$name && \
 	  $(FUZZ_DIR)/fuzz/$${name}_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    $$([ -f fuzz/$$name.dict ] && echo -dict=fuzz/$$name.dict) \
 	    $(FUZZ_DIR)/found-$$name fuzz/corpus/$$name 2>&1 | grep -E '^(stat::number_of_executed_units|#[0-9]+ +DONE)|ERROR|SUMMARY' ; \
 	  test $${PIPESTATUS[0]} -eq 0 || exit 1; \
 	done
