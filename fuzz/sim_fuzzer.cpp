@@ -39,18 +39,17 @@ using nlohmann::json;
     }                                                                                \
   } while (false)
 
-// How deep a parsed value nests, the outermost value counting as 1; without recursing, so that
-// it answers for any value the parser builds.
+// How deep a parsed value nests arrays and objects, the outermost counting as 1 (a lone scalar
+// is 0); without recursing, so that it answers for any value the parser builds.
 size_t depthOf(const json& value) {
   size_t deepest = 0;
-  std::vector<std::pair<const json*, size_t>> pending{{&value, 1}};
+  std::vector<std::pair<const json*, size_t>> pending{{&value, 0}};
   while (!pending.empty()) {
-    auto [at, level] = pending.back();
+    auto [at, outside] = pending.back();
     pending.pop_back();
-    deepest = std::max(deepest, level);
-    if (at->is_structured()) {
-      for (const auto& member : *at) pending.emplace_back(&member, level + 1);
-    }
+    if (!at->is_structured()) continue;
+    deepest = std::max(deepest, outside + 1);
+    for (const auto& member : *at) pending.emplace_back(&member, outside + 1);
   }
   return deepest;
 }
@@ -86,7 +85,8 @@ void take(std::string_view method, std::string_view target, std::string_view bod
   const json parsed = json::parse(read, nullptr, /*allow_exceptions=*/false);
   if (!parsed.is_discarded()) {
     const size_t depth = depthOf(parsed);
-    CHECK(!sim::nestsDeeperThan(read, depth) && sim::nestsDeeperThan(read, depth - 1));
+    CHECK(!sim::nestsDeeperThan(read, depth) &&
+          (depth == 0 || sim::nestsDeeperThan(read, depth - 1)));
   }
   const bool isJson = read.size() == body.size() && !parsed.is_discarded();
 

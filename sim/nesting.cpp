@@ -41,10 +41,8 @@ bool nestsDeeperThan(std::string_view json, size_t limit) {
       default:
         break;
     }
-    // Any other byte is part of a value (or of a key, whose value sits on the same level).
-    if (open + 1 > limit) return true;
     if (c == '[' || c == '{') {
-      ++open;
+      if (++open > limit) return true;
     } else if (c == '"') {
       at = pastString(at, end);
     }

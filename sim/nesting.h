@@ -9,9 +9,10 @@ namespace sim {
 
 inline constexpr size_t kMaxNesting = 512;
 
-// True when the JSON text holds a value more than `limit` levels deep, the outermost value
-// counting as level 1 (so "[]" is 1 level deep, "[1]" and "[[]]" 2). Reads bytes only, without
-// recursing, so it can answer before anything parses the text, and for text that does not parse.
+// True when the JSON text nests arrays and objects more than `limit` levels deep, the outermost
+// counting as level 1 (so "[]" and "[1]" are 1 level deep, "[[]]" 2), as vesk-mcp counts them.
+// Reads bytes only, without recursing, so it can answer before anything parses the text, and for
+// text that does not parse.
 bool nestsDeeperThan(std::string_view json, size_t limit = kMaxNesting);
 
 }  // namespace sim

@@ -128,6 +128,7 @@ class SimTest(Case):
             (["-i"], "/chat", nested(100_000), 400, too_deep, None, "POST /chat → 400 " + too_deep + "\n"),
             (["-i", "--record"], "/game", nested(100_000), 400, too_deep, None, "POST /game → 400 " + too_deep + "\n"),
             (["--record"], "/overlay", nested(512), 200, ok, json.loads(nested(512)), None),
+            ([], "/overlay", nested(512).replace("[]", "[1]"), 200, ok, None, None),  # a scalar adds no level
             (["--record"], "/clear", nested(513), 400, too_deep, None, None),
             (["-i"], "/overlay", c1, 200, ok, None, "│ ?x · ?2J\n│ a?31mb??\n"),
             (["--chat", "dismiss"], "/chat", '{"message":"q"}', 200, '{"dismissed":true}', None, None),
