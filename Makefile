@@ -4,6 +4,8 @@ SANITIZE_DIR ?= build-sanitize
 TSAN_DIR     ?= build-tsan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
+# Each name is fuzz/<name>_fuzzer.cpp with its seeds in fuzz/corpus/<name>/.
+FUZZ_TARGETS ?= args json mcp
 LIBCXX_DIR   ?= build-libcxx
 DIST_DIR     ?= dist
 VERSION      := $(shell sed -n 's/^project.vesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -68,8 +70,8 @@ libcxx: deps
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DVESK_FUZZ=ON -DVESK_TESTS=OFF -DVESK_SANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target args_fuzzer json_fuzzer
-	@for name in args json; do \
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzzer)
+	@for name in $(FUZZ_TARGETS); do \
 	  mkdir -p $(FUZZ_DIR)/found-$$name && \
 	  $(FUZZ_DIR)/fuzz/$${name}_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    $(FUZZ_DIR)/found-$$name fuzz/corpus/$$name 2>&1 | grep -E '^(stat::number_of_executed_units|#[0-9]+ +DONE)|ERROR|SUMMARY' ; \
