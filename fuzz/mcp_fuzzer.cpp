@@ -116,8 +116,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ++calls;
         return Json::parse(R"({"content": [{"type": "text", "text": "stub"}]})");
       },
-      [&](std::string_view line) {
-        written.emplace_back(line);
+      [&](std::string_view message) {
+        require(message.ends_with('\n') && message.find('\n') == message.size() - 1);
+        written.emplace_back(message);
         return true;
       },
       Concurrency::sequential);

@@ -76,7 +76,8 @@ void Server::stop() {
   for (auto& [key, call] : calls_) call.cancellation->cancel();
 }
 
-void Server::send(const std::string& line) {
+void Server::send(std::string line) {
+  line += '\n';
   if (!write_(line)) stop();
 }
 
@@ -181,7 +182,7 @@ bool Server::admitCall(const Json& id, const std::string& key, Call call) {
       return true;
     }
   }
-  send(refusal);
+  send(std::move(refusal));
   return false;
 }
 

@@ -27,9 +27,10 @@ struct Tool;
 using CallRunner = std::function<nlohmann::json(const Tool& tool, const nlohmann::json& arguments,
                                                 Cancellation& cancellation)>;
 
-// Writes one protocol line whole, from any thread; false when it could not, which ends the
-// session. A line the writer may drop (nobody is left to read it) counts as written.
-using LineWriter = std::function<bool(std::string_view line)>;
+// Writes one protocol message whole, its line feed included, from any thread; false when it
+// could not, which ends the session. One the writer may drop (nobody is left to read it) counts
+// as written.
+using LineWriter = std::function<bool(std::string_view message)>;
 
 enum class Concurrency {
   threads,     // each call on a thread of its own, answered when it ends
@@ -60,7 +61,7 @@ class Server {
     bool waitsForPerson = false;
   };
 
-  void send(const std::string& line);
+  void send(std::string line);
   void answer(Message& request);
   nlohmann::json initialize(const Message& request);
   void startCall(Message& request);

@@ -56,11 +56,10 @@ class Output {
  public:
   explicit Output(int wake) : wake_(wake) {}
 
-  bool write(std::string_view line) {
+  bool write(std::string_view message) {
     std::lock_guard lock(mutex_);
     if (failure_) return false;
-    int error = writeAll(line);
-    if (!error) error = writeAll("\n");
+    const int error = writeAll(message);
     if (!error) return true;
     // Once input has ended the host may close its end while the last calls finish: their
     // answers have nobody left to read them.
@@ -96,7 +95,7 @@ int serve(int port) {
       [port](const Tool& tool, const nlohmann::json& arguments, Cancellation& cancellation) {
         return callTool(tool, arguments, port, cancellation);
       },
-      [&output](std::string_view line) { return output.write(line); }, Concurrency::threads);
+      [&output](std::string_view message) { return output.write(message); }, Concurrency::threads);
   LineReader reader(kLongestLine);
   const LineSink sink = [&server](std::optional<std::string_view> line) {
     if (line) return server.handleLine(*line);

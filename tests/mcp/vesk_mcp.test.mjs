@@ -310,10 +310,10 @@ const hostile = [
     call(6, 'notify', { message: 1 }), goodCall],  // still 2025-11-25: a tool error
     answers: [[1, -32002], [2, -32002], [3], [4, '2025-11-25'], [5, -32600], [6, 'isError'], ['after']],
     cards: [{ message: 'after' }] },
-  { name: 'a notify and a question, then end of input', sim: ['--delay', '/overlay=1', '--delay', '/chat=600'],
+  { name: 'a notify and a question, then end of input', sim: ['--delay', '/overlay=0.5', '--delay', '/chat=600'],
     lines: [opened, call(1, 'ask', { message: 'Still there?' }), call(2, 'notify', { message: 'one-shot' })],
     then: 'end once asked', answers: [[0, '2025-11-25'], [2]], cards: [{ message: 'Still there?' }, { message: 'one-shot' }], hangUps: 1 },
-  { name: 'the host closes its end after end of input', sim: ['--delay', '/overlay=1'],
+  { name: 'the host closes its end after end of input', sim: ['--delay', '/overlay=0.5'],
     lines: [opened, call(1, 'notify', { message: 'unread' })], then: 'close after end',
     answers: [[0, '2025-11-25']], cards: [{ message: 'unread' }] },
   { name: 'the host closes its end while input is open', sim: ['--delay', '/chat=600'],
@@ -322,11 +322,13 @@ const hostile = [
     stderr: 'error: cannot write to standard output: Broken pipe\n' },
   { name: 'a full output', output: '/dev/full', lines: [opened], answers: [], status: 1,
     stderr: 'error: cannot write to standard output: No space left on device\n' },
-  { name: 'a health answer whose games nest a million levels',
-    app: { '/health': `{"port":1,"games":${nested(1e6)}}` }, lines: [opened, call(1, 'health', {})],
+  // A tenth of a million levels is already far past what a recursion could take on any stack,
+  // and a million costs seconds under the sanitizers.
+  { name: 'a health answer whose games nest 100,000 levels',
+    app: { '/health': `{"port":1,"games":${nested(1e5)}}` }, lines: [opened, call(1, 'health', {})],
     answers: [[0, '2025-11-25'], [1]] },
-  { name: 'characters whose faces nest a million levels',
-    app: { '/characters': `[{"name":"Deep","faces":${nested(1e6)}}]` }, lines: [opened, call(1, 'characters', {})],
+  { name: 'characters whose faces nest 100,000 levels',
+    app: { '/characters': `[{"name":"Deep","faces":${nested(1e5)}}]` }, lines: [opened, call(1, 'characters', {})],
     answers: [[0, '2025-11-25'], [1]] },
 ];
 
