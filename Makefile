@@ -66,15 +66,16 @@ libcxx: deps
 	@cmake --build $(LIBCXX_DIR) -j $(JOBS)
 	@ctest --test-dir $(LIBCXX_DIR) --output-on-failure -j $(JOBS)
 
-# Each libFuzzer target for FUZZ_SECONDS, from the seed corpus in fuzz/corpus.
+# Each libFuzzer target for FUZZ_SECONDS, from the seed corpus in fuzz/corpus; an input that runs
+# past 10 seconds is a hang, and fails the run.
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DVESK_FUZZ=ON -DVESK_TESTS=OFF -DVESK_SANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzzer)
 	@for name in $(FUZZ_TARGETS); do \
 	  mkdir -p $(FUZZ_DIR)/found-$$name && \
-	  $(FUZZ_DIR)/fuzz/$${name}_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	    $(FUZZ_DIR)/found-$$name fuzz/corpus/$$name 2>&1 | grep -E '^(stat::number_of_executed_units|#[0-9]+ +DONE)|ERROR|SUMMARY' ; \
+	  $(FUZZ_DIR)/fuzz/$${name}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	    $(FUZZ_DIR)/found-$$name fuzz/corpus/$$name 2>&1 | grep -E '^(stat::number_of_executed_units|#[0-9]+[[:space:]]+DONE)|ERROR|SUMMARY' ; \
 	  test $${PIPESTATUS[0]} -eq 0 || exit 1; \
 	done
 
