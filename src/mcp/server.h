@@ -37,6 +37,8 @@ enum class Concurrency {
   sequential,  // each call carried out before the next line: nothing outlives handleLine
 };
 
+// With threads, calls may still run when handleLine returns: finish() waits for them, and must
+// come before the server goes.
 class Server {
  public:
   Server(CallRunner run, LineWriter write, Concurrency concurrency);
