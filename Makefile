@@ -4,7 +4,8 @@ SANITIZE_DIR ?= build-sanitize
 TSAN_DIR     ?= build-tsan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= args json sim
+# Each name is fuzz/<name>_fuzzer.cpp with its seeds in fuzz/corpus/<name>/.
+FUZZ_TARGETS ?= args json sim mcp
 LIBCXX_DIR   ?= build-libcxx
 DIST_DIR     ?= dist
 VERSION      := $(shell sed -n 's/^project.vesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -71,7 +72,8 @@ libcxx: deps
 	@ctest --test-dir $(LIBCXX_DIR) --output-on-failure -j $(JOBS)
 
 # Each libFuzzer target in FUZZ_TARGETS (fuzz/NAME_fuzzer.cpp) for FUZZ_SECONDS, from the seed
-# corpus in fuzz/corpus/NAME and with the words in fuzz/NAME.dict, if there is one.
+# corpus in fuzz/corpus/NAME and with the words in fuzz/NAME.dict, if there is one; an input that
+# runs past 10 seconds is a hang, and fails the run.
 # Apple's Clang ships no libFuzzer: on macOS the targets are built with Homebrew's LLVM.
 fuzz: deps
 	@llvm=""; if [ "$$(uname -s)" = Darwin ]; then \
@@ -84,9 +86,9 @@ fuzz: deps
 	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzzer)
 	@for name in $(FUZZ_TARGETS); do \
 	  mkdir -p $(FUZZ_DIR)/found-$$name && \
-	  $(FUZZ_DIR)/fuzz/$${name}_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  $(FUZZ_DIR)/fuzz/$${name}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
 	    $$([ -f fuzz/$$name.dict ] && echo -dict=fuzz/$$name.dict) \
-	    $(FUZZ_DIR)/found-$$name fuzz/corpus/$$name 2>&1 | grep -E '^(stat::number_of_executed_units|#[0-9]+ +DONE)|ERROR|SUMMARY' ; \
+	    $(FUZZ_DIR)/found-$$name fuzz/corpus/$$name 2>&1 | grep -E '^(stat::number_of_executed_units|#[0-9]+[[:space:]]+DONE)|ERROR|SUMMARY' ; \
 	  test $${PIPESTATUS[0]} -eq 0 || exit 1; \
 	done
 

@@ -1,5 +1,7 @@
 #include "mcp/jsonrpc.h"
 
+#include "cli/byte_scan.h"
+
 namespace vesk::mcp {
 namespace {
 
@@ -18,9 +20,39 @@ std::string line(const Json& message) {
   return message.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+// Whether `text` nests deeper than kMostLevels. It counts the brackets outside strings and checks
+// nothing else: in JSON they are the levels, and what is not JSON the parser refuses after it.
+bool nestsTooDeep(std::string_view text) {
+  size_t level = 0;
+  bool inString = false;
+  for (size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if (inString) {
+      at += plainPrefix(text.substr(at));  // a long text goes by many bytes at a time
+      if (at == text.size()) break;
+      if (text[at] == '\\') {
+        ++at;  // the byte it escapes ends nothing
+      } else if (text[at] == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++level > kMostLevels) return true;
+    } else if ((c == ']' || c == '}') && level > 0) {
+      --level;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 Message parseMessage(std::string_view text) {
+  if (nestsTooDeep(text)) {
+    return invalid(kParseError, "parse error: the line nests deeper than " +
+                                    std::to_string(kMostLevels) + " levels");
+  }
   Json document = Json::parse(text, nullptr, /*allow_exceptions=*/false);
   if (document.is_discarded()) return invalid(kParseError, "parse error: the line is not JSON");
   if (document.is_array()) return invalid(kInvalidRequest, "batches are not supported");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,7 +14,13 @@ enum ErrorCode {
   kInvalidRequest = -32600,
   kMethodNotFound = -32601,
   kInvalidParams = -32602,
+  kServerNotInitialized = -32002,
 };
+
+// The deepest a line may nest arrays and objects, the outermost counting as level 1. A deeper
+// line is refused before it is parsed: nothing in the server, copies and dumps included, meets
+// a value nested deeper than this.
+constexpr size_t kMostLevels = 512;
 
 // One line from the client, taken apart.
 struct Message {
@@ -26,6 +33,7 @@ struct Message {
   std::string problem;
 };
 
+// A line that is not JSON, or nests deeper than kMostLevels, is a parse error.
 Message parseMessage(std::string_view line);
 
 // The lines that answer a request, without the line feed.

@@ -23,12 +23,16 @@ struct Outcome {
 
 }  // namespace
 
+// Whom a call waits for: at the end of input nobody is left to answer a person's card.
+enum class Waits { forApp, forPerson };
+
 struct Tool {
   std::string name;
   std::string description;
   std::vector<Argument> arguments;
   Json outputSchema;  // null when the tool returns no data
   Outcome (*run)(const VeskClient& client, const Json& arguments);
+  Waits waits = Waits::forApp;
 };
 
 namespace {
@@ -151,7 +155,7 @@ const std::vector<Tool>& tools() {
        Json::parse(R"({"type": "object", "required": ["dismissed"], "properties": {
          "dismissed": {"type": "boolean", "description": "true when the user closed the card without answering"},
          "answer": {"type": "string", "description": "the user's answer; absent when dismissed"}}})"),
-       ask},
+       ask, Waits::forPerson},
       {"listen",
        "Wait for the user to compose a message in the notch (they open the compose box with "
        "⌘⇧K) and return it. A cancelled compose is a result with cancelled true and no message.",
@@ -159,7 +163,8 @@ const std::vector<Tool>& tools() {
        Json::parse(R"({"type": "object", "required": ["cancelled"], "properties": {
          "cancelled": {"type": "boolean", "description": "true when the user cancelled the compose"},
          "message": {"type": "string", "description": "the composed message; absent when cancelled"}}})"),
-       listen},
+       listen,
+       Waits::forPerson},
       {"say",
        "Post a message to the notch as if the user had written it: the speaker is \"You\" in "
        "white unless name and accent say otherwise. Returns at once.",
@@ -171,7 +176,7 @@ const std::vector<Tool>& tools() {
                       {"word", Kind::text, "hangman only: the word to guess"}}),
        Json::parse(R"({"type": "object", "required": ["result"], "properties": {
          "result": {"type": "string", "description": "the app's result, or its whole answer when it gives none"}}})"),
-       game},
+       game, Waits::forPerson},
       {"characters",
        "List the characters loaded in the app, with their accent colours and faces: the values "
        "that the chara and face arguments of the card tools take. Fails after 5 seconds.",
@@ -219,6 +224,10 @@ const Json& toolList() {
     return Json{{"tools", std::move(listed)}};
   }();
   return list;
+}
+
+bool waitsForPerson(const Tool& tool) {
+  return tool.waits == Waits::forPerson;
 }
 
 std::optional<std::string> argumentProblem(const Tool& tool, const Json& arguments) {

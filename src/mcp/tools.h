@@ -22,6 +22,10 @@ const Tool* findTool(std::string_view name);
 // output schema.
 const nlohmann::json& toolList();
 
+// Whether a call of the tool waits for a person (a question, a compose, a game) rather than
+// only for the app.
+bool waitsForPerson(const Tool& tool);
+
 // What is wrong with `arguments` (a JSON object) by the tool's input schema, or nothing.
 std::optional<std::string> argumentProblem(const Tool& tool, const nlohmann::json& arguments);
 

@@ -4,7 +4,8 @@
 import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFile, spawn } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { closeSync, existsSync, mkdtempSync, openSync, readFileSync, rmSync } from 'node:fs';
+import { createServer as createHttpServer } from 'node:http';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -63,17 +64,27 @@ function run(program, args) {
 
 const vesk = (args, port) => run(VESK, [...args, '--port', String(port)]);
 
-// vesk-mcp on a pipe of our own, for what no SDK client sends.
-function rawServer(port) {
-  const server = spawn(VESK_MCP, ['--port', String(port)], { stdio: 'pipe' });
+// An app that answers each GET with the body its path is given, on a free port.
+async function startApp(bodies) {
+  const app = createHttpServer((request, response) => response.end(bodies[request.url]));
+  await new Promise((resolve) => app.listen(0, '127.0.0.1', resolve));
+  cleanups.push(() => app.close());
+  return { port: app.address().port };
+}
+
+// vesk-mcp on a pipe of our own, for what no SDK client sends; its output may go to a file.
+function rawServer(port, output = 'pipe') {
+  const server = spawn(VESK_MCP, ['--port', String(port)], { stdio: ['pipe', output, 'pipe'] });
   cleanups.push(() => server.kill());
+  server.stdin.on('error', () => {});  // a server that has ended reads no more
   let out = '';
   let err = '';
-  server.stdout.on('data', (chunk) => (out += chunk));
+  server.stdout?.on('data', (chunk) => (out += chunk));
   server.stderr.on('data', (chunk) => (err += chunk));
   return {
     send: (...lines) => server.stdin.write(lines.map((line) => `${line}\n`).join('')),
     end: () => server.stdin.end(),
+    closeOutput: () => server.stdout.destroy(),
     messages: () => out.split('\n').slice(0, -1).map((line) => JSON.parse(line)),
     stderr: () => err,
     exited: new Promise((resolve) => server.on('exit', (code) => resolve(code))),
@@ -226,10 +237,10 @@ test('malformed messages get protocol errors; the calls around them are served',
   const sim = await startSim('burst', ['--delay', '/chat=1']);
   const server = rawServer(sim.port);
   // Each line, and the id and error code (or protocol version) of its answer, if it has one.
-  const burst = [
+  const [opening, ...burst] = [
+    [initialize(0, '2025-06-18'), 0, '2025-06-18'],
     ['not json', null, -32700],
-    [initialize(1, '2099-01-01'), 1, '2025-11-25'],
-    [initialize(2, '2025-06-18'), 2, '2025-06-18'],
+    [initialize(1, '2025-11-25'), 1, -32600],
     ['[{"jsonrpc":"2.0","id":3,"method":"ping"}]', null, -32600],
     ['"ping"', null, -32600],
     ['{"jsonrpc":"1.0","id":4,"method":"ping"}', 4, -32600],
@@ -242,13 +253,13 @@ test('malformed messages get protocol errors; the calls around them are served',
     [call(11, 'notify', []), 11, -32602],
     ['{"jsonrpc":"2.0","id":12,"result":{}}'],  // a client's answer: nothing to say to it
   ];
-  server.send(call('waiting', 'ask', { message: 'Through the noise?' }));
+  server.send(opening[0], call('waiting', 'ask', { message: 'Through the noise?' }));
   await until('the question', () => sim.requests().length === 1);
   server.send(...burst.map(([line]) => line), call('after', 'notify', { message: 'still here' }));
   const called = (id) => server.messages().find((message) => message.id === id)?.result;
   // The calls are answered last: by then every line of the burst has been.
   await until('the calls', () => called('waiting') && called('after'));
-  const answered = burst.filter((row) => row.length > 1);
+  const answered = [opening, ...burst].filter((row) => row.length > 1);
   const answers = server.messages().filter(({ id }) => id !== 'waiting' && id !== 'after');
   assert.equal(answers.length, answered.length);
   answered.forEach(([line, id, expected], i) => {
@@ -265,13 +276,89 @@ test('malformed messages get protocol errors; the calls around them are served',
   assert.equal(server.stderr(), '');
 });
 
-test('end of input cancels the calls in flight and ends the server', async () => {
-  const sim = await startSim('end', ['--delay', '/chat=600']);
-  const server = rawServer(sim.port);
-  server.send(initialize(1, '2025-11-25'), call(2, 'ask', { message: 'Still deciding?' }));
-  await until('the question', () => sim.requests().length === 1);
-  server.end();
-  assert.equal(await server.exited, 0);
-  await until('the hang-up', () => sim.hangUps() === 1);
-  assert.deepEqual(server.messages().map((message) => message.id), [1]);
-});
+const nested = (levels) => '['.repeat(levels) + ']'.repeat(levels);
+// A ping whose line nests `levels` deep, the message and its params counting as two.
+const nestedPing = (id, levels) =>
+  `{"jsonrpc":"2.0","id":${id},"method":"ping","params":{"x":${nested(levels - 2)}}}`;
+// The line with a million levels where it says "DEEP".
+const deep = (line) => line.replace('"DEEP"', nested(1e6));
+// A ping whose line is `length` bytes long.
+const pingOf = (length) => `{"jsonrpc":"2.0","id":1,"method":"ping","params":{"x":"${'x'.repeat(length - 58)}"}}`;
+const opened = initialize(0, '2025-11-25');
+const goodCall = call('after', 'notify', { message: 'after' });
+// What an answer says: its id with the error code, the protocol version, or isError, if any.
+const gist = ({ id, error, result }) => [id, error?.code ?? result.protocolVersion ??
+  (result.isError ? 'isError' : undefined)].filter((part) => part !== undefined);
+
+// Lines no host should send and outputs that fail, each to a server of its own and then end of
+// input (`then` says what happens between). Each row names the answers in the order written, the
+// requests the app receives, the questions withdrawn, the exit status and standard error.
+const hostile = [
+  { name: 'a million-level argument', lines: [opened, deep(call(1, 'notify', { message: 'x', a: 'DEEP' })), goodCall],
+    answers: [[0, '2025-11-25'], [null, -32700], ['after']], cards: [{ message: 'after' }] },
+  { name: 'a million-level requestId', lines: [opened, deep(JSON.stringify({ jsonrpc: '2.0',
+    method: 'notifications/cancelled', params: { requestId: 'DEEP' } })), goodCall],
+    answers: [[0, '2025-11-25'], [null, -32700], ['after']], cards: [{ message: 'after' }] },
+  { name: 'a line one byte longer than 64 MiB', lines: [opened, pingOf(2 ** 26 + 1), goodCall],
+    answers: [[0, '2025-11-25'], [null, -32700], ['after']], cards: [{ message: 'after' }] },
+  { name: '512 levels, then 513', lines: [opened, nestedPing(1, 512), nestedPing(2, 513)],
+    answers: [[0, '2025-11-25'], [1], [null, -32700]] },
+  { name: 'requests before initialize, and initialize twice', lines: [
+    '{"jsonrpc":"2.0","id":1,"method":"tools/list"}', call(2, 'notify', { message: 'too early' }),
+    '{"jsonrpc":"2.0","method":"notifications/initialized"}', '{"jsonrpc":"2.0","id":3,"method":"ping"}',
+    initialize(4, '2099-01-01'), initialize(5, '2025-06-18'),
+    call(6, 'notify', { message: 1 }), goodCall],  // still 2025-11-25: a tool error
+    answers: [[1, -32002], [2, -32002], [3], [4, '2025-11-25'], [5, -32600], [6, 'isError'], ['after']],
+    cards: [{ message: 'after' }] },
+  { name: 'a notify and a question, then end of input', sim: ['--delay', '/overlay=0.5', '--delay', '/chat=600'],
+    lines: [opened, call(1, 'ask', { message: 'Still there?' }), call(2, 'notify', { message: 'one-shot' })],
+    then: 'end once asked', answers: [[0, '2025-11-25'], [2]], cards: [{ message: 'Still there?' }, { message: 'one-shot' }], hangUps: 1 },
+  { name: 'the host closes its end after end of input', sim: ['--delay', '/overlay=0.5'],
+    lines: [opened, call(1, 'notify', { message: 'unread' })], then: 'close after end',
+    answers: [[0, '2025-11-25']], cards: [{ message: 'unread' }] },
+  { name: 'the host closes its end while input is open', sim: ['--delay', '/chat=600'],
+    lines: [opened, call(1, 'ask', { message: 'Anyone?' })], then: 'close once asked',
+    answers: [[0, '2025-11-25']], cards: [{ message: 'Anyone?' }], hangUps: 1, status: 1,
+    stderr: 'error: cannot write to standard output: Broken pipe\n' },
+  { name: 'a full output', output: '/dev/full', lines: [opened], answers: [], status: 1,
+    stderr: 'error: cannot write to standard output: No space left on device\n' },
+  // A tenth of a million levels is already far past what a recursion could take on any stack,
+  // and a million costs seconds under the sanitizers.
+  { name: 'a health answer whose games nest 100,000 levels',
+    app: { '/health': `{"port":1,"games":${nested(1e5)}}` }, lines: [opened, call(1, 'health', {})],
+    answers: [[0, '2025-11-25'], [1]] },
+  { name: 'characters whose faces nest 100,000 levels',
+    app: { '/characters': `[{"name":"Deep","faces":${nested(1e5)}}]` }, lines: [opened, call(1, 'characters', {})],
+    answers: [[0, '2025-11-25'], [1]] },
+];
+
+for (const row of hostile) {
+  test(`hostile: ${row.name}`, { skip: row.output && !existsSync(row.output) }, async () => {
+    const sim = row.app ? await startApp(row.app) : await startSim(row.name.replace(/\W+/g, '-'), row.sim);
+    const output = row.output ? openSync(row.output, 'w') : 'pipe';
+    const server = rawServer(sim.port, output);
+    if (row.output) closeSync(output);
+    server.send(...row.lines);
+    if (row.then?.endsWith('once asked')) {
+      await until('the question', () => sim.requests().length === row.cards.length);
+    }
+    if (row.then === 'close once asked') {
+      server.closeOutput();
+      server.send('{"jsonrpc":"2.0","id":"unwritten","method":"ping"}');
+    } else {
+      server.end();
+    }
+    if (row.then === 'close after end') {
+      await until('the first answer', () => server.messages().length === 1);
+      server.closeOutput();
+    }
+    assert.equal(await server.exited, row.status ?? 0);
+    assert.equal(server.stderr(), row.stderr ?? '');
+    assert.deepEqual(server.messages().map(gist), row.answers);
+    if (row.app) return;
+    // Calls run side by side: the app may receive them in any order.
+    const sorted = (bodies) => bodies.map((body) => JSON.stringify(body)).sort();
+    assert.deepEqual(sorted(sim.requests().map(({ body }) => body)), sorted(row.cards ?? []));
+    await until('the hang-ups', () => sim.hangUps() === (row.hangUps ?? 0));
+  });
+}
