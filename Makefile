@@ -4,6 +4,8 @@ SANITIZE_DIR ?= build-sanitize
 TSAN_DIR     ?= build-tsan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
+# Each name is fuzz/<name>_fuzzer.cpp with its seeds in fuzz/corpus/<name>/.
+FUZZ_TARGETS ?= args json sim mcp
 LIBCXX_DIR   ?= build-libcxx
 DIST_DIR     ?= dist
 VERSION      := $(shell sed -n 's/^project.vesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -11,6 +13,9 @@ SHELL        := bash
 JOBS         ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 # CI turns warnings into errors.
 CMAKE_FLAGS  ?= $(if $(CI),-DVESK_WERROR=ON)
+# Sanitized programs on macOS say "malloc: nano zone abandoned due to inability to reserve vm
+# space" on standard error unless the nano allocator is off, and every test reads standard error.
+SANITIZED_RUN := $(if $(filter Darwin,$(shell uname -s)),MallocNanoZone=0)
 CONFIGURE    := cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 
 .PHONY: all build test demo sanitize tsan libcxx fuzz package dist deps clean bench
@@ -42,37 +47,48 @@ demo: deps
 sanitize: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DVESK_SANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(SANITIZE_DIR) -j $(JOBS)
-	@ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
+	@$(SANITIZED_RUN) cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	@$(SANITIZED_RUN) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
 
 tsan: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DVESK_SANITIZE=thread $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(TSAN_DIR) -j $(JOBS)
-	@TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) \
+	@$(SANITIZED_RUN) cmake --build $(TSAN_DIR) -j $(JOBS)
+	@$(SANITIZED_RUN) TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) \
 	  --exclude-regex 'Huge|Large'  # tens of megabytes crawl under ThreadSanitizer
 
-# The tests built with Clang and libc++, the C++ library of macOS, warnings as errors; GoogleTest
-# is compiled from the sources Debian's googletest package installs, against the same library.
+# The tests built with Clang 19 and libc++ 19, the LLVM of Xcode 16.3's Clang and the C++ library
+# of macOS, warnings as errors; GoogleTest is compiled from the sources Debian's googletest package
+# installs, against the same library. libc++ 19 refuses older Clang, so the version is named.
 libcxx: deps
 	@scripts/install-deps.sh libcxx
 	@[ -d /usr/src/googletest ] || { echo "make libcxx: needs /usr/src/googletest (Debian's" \
 	  "googletest); on macOS, make test already builds with libc++" >&2; exit 1; }
-	@CC=clang CXX=clang++ cmake -S . -B $(LIBCXX_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	@cmake -S . -B $(LIBCXX_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_C_COMPILER=clang-19 -DCMAKE_CXX_COMPILER=clang++-19 \
 	  -DCMAKE_CXX_FLAGS=-stdlib=libc++ -DVESK_GTEST_SOURCE_DIR=/usr/src/googletest \
 	  $(CMAKE_FLAGS) -DVESK_WERROR=ON >/dev/null
 	@cmake --build $(LIBCXX_DIR) -j $(JOBS)
 	@ctest --test-dir $(LIBCXX_DIR) --output-on-failure -j $(JOBS)
 
-# Each libFuzzer target for FUZZ_SECONDS, from the seed corpus in fuzz/corpus.
+# Each libFuzzer target in FUZZ_TARGETS (fuzz/NAME_fuzzer.cpp) for FUZZ_SECONDS, from the seed
+# corpus in fuzz/corpus/NAME and with the words in fuzz/NAME.dict, if there is one; an input that
+# runs past 10 seconds is a hang, and fails the run.
+# Apple's Clang ships no libFuzzer: on macOS the targets are built with Homebrew's LLVM.
 fuzz: deps
-	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DVESK_FUZZ=ON -DVESK_TESTS=OFF -DVESK_SANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target args_fuzzer json_fuzzer
-	@for name in args json; do \
+	@llvm=""; if [ "$$(uname -s)" = Darwin ]; then \
+	  llvm=$$(brew --prefix llvm 2>/dev/null)/bin/; [ -x "$${llvm}clang++" ] || { echo "make fuzz:" \
+	    "Apple's Clang has no libFuzzer; install Homebrew's LLVM: brew install llvm" >&2; exit 1; }; \
+	fi; \
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=$${llvm}clang -DCMAKE_CXX_COMPILER=$${llvm}clang++ -DVESK_FUZZ=ON -DVESK_TESTS=OFF \
+	  -DVESK_SANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzzer)
+	@for name in $(FUZZ_TARGETS); do \
 	  mkdir -p $(FUZZ_DIR)/found-$$name && \
-	  $(FUZZ_DIR)/fuzz/$${name}_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	    $(FUZZ_DIR)/found-$$name fuzz/corpus/$$name 2>&1 | grep -E '^(stat::number_of_executed_units|#[0-9]+ +DONE)|ERROR|SUMMARY' ; \
+	  $(FUZZ_DIR)/fuzz/$${name}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	    $$([ -f fuzz/$$name.dict ] && echo -dict=fuzz/$$name.dict) \
+	    $(FUZZ_DIR)/found-$$name fuzz/corpus/$$name 2>&1 | grep -E '^(stat::number_of_executed_units|#[0-9]+[[:space:]]+DONE)|ERROR|SUMMARY' ; \
 	  test $${PIPESTATUS[0]} -eq 0 || exit 1; \
 	done
 

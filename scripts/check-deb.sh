@@ -3,7 +3,11 @@
 # runs the installed vesk, finds its man page through man, then removes the package so the
 # machine is left as it was. Needs root.
 set -euo pipefail
-deb=${1:?usage: check-deb.sh vesk_VERSION_ARCH.deb}
+if [ $# -ne 1 ]; then
+  echo "usage: scripts/check-deb.sh PACKAGE.deb (make package builds build/packages/vesk_VERSION_ARCH.deb)" >&2
+  exit 2
+fi
+deb=$1
 
 # lintian leaves a file of its own in TMPDIR at every run; this one goes with the subshell.
 (tmp=$(mktemp -d) && trap 'rm -rf "$tmp"' EXIT && TMPDIR=$tmp lintian --fail-on error,warning "$deb")

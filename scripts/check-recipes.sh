@@ -14,7 +14,7 @@ done
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in ${pids[@]+"${pids[@]}"}; do kill "$pid" 2>/dev/null || true; done
   wait
   rm -rf "$work"
 }
@@ -78,11 +78,18 @@ CASES
 echo "check-recipes: the CI recipe ends with the right choice in 4 cases"
 
 # The rehearsal, with another server on 47037 that must hear nothing, and a script under test
-# that asks twice and says it is done.
+# that asks twice and says it is done. Where another program holds 47037 already (the app, on a
+# developer's Mac), the rehearsal still runs; only the check that it left 47037 alone cannot.
 rehearsal=$(recipe rehearsal)
 [ -n "$rehearsal" ] || fail "README has no recipe marked rehearsal"
-start_sim "$work/squatter.port" --port 47037 --quiet --record "$work/squatter.jsonl" ||
-  echo "check-recipes: port 47037 is held already, by another program"
+squatter=yes
+if ! start_sim "$work/squatter.port" --port 47037 --quiet --record "$work/squatter.jsonl"; then
+  grep -q 'cannot listen on 127.0.0.1:47037' "$work/sim.log" ||
+    fail "tarnel-sim did not start on port 47037:"$'\n'"$(cat "$work/sim.log")"
+  squatter=""
+  echo "check-recipes: port 47037 is held by another program: whether the rehearsal leaves it" \
+    "alone is not checked"
+fi
 cat >"$work/release.sh" <<'SCRIPT'
 #!/bin/sh
 set -e
@@ -95,5 +102,9 @@ output=$(cd "$work" && PATH="$build/src:$build/sim:$PATH" bash -c "$rehearsal" 2
   fail "the rehearsal recipe failed:"$'\n'"$output"$'\n'"$(cat "$work/errors")"
 [ "$(tail -n 2 <<<"$output")" = $'2\ntrue' ] ||
   fail "the rehearsal did not count two questions and the last card:"$'\n'"$output"
-[ ! -s "$work/squatter.jsonl" ] || fail "the rehearsal reached the server on port 47037"
-echo "check-recipes: the rehearsal reaches its own sim while another server holds port 47037"
+if [ -n "$squatter" ]; then
+  [ ! -s "$work/squatter.jsonl" ] || fail "the rehearsal reached the server on port 47037"
+  echo "check-recipes: the rehearsal reaches its own sim while another server holds port 47037"
+else
+  echo "check-recipes: the rehearsal reaches its own sim"
+fi

@@ -64,4 +64,4 @@ sim_pid=""
 if [ "$status" -ne 0 ]; then
   echo "demo: tarnel-sim exited with status $status:" >&2; cat "$work/sim.log" >&2; exit 1
 fi
-printf '\n%s\n' "${dim}tarnel-sim stopped. Answer the questions yourself: $sim_bin --interactive${reset}"
+printf '\n%s\n' "${dim}tarnel-sim stopped. The programs are $vesk_bin and $sim_bin; answer the questions yourself: $sim_bin --interactive${reset}"

@@ -4,9 +4,10 @@
 set -euo pipefail
 
 # Usage: install-deps.sh [GROUP...]: what the build and `make test` need, and what each GROUP adds:
-#   libcxx   libc++ and GoogleTest's sources, for `make libcxx`
+#   libcxx   Clang 19, libc++ 19 and GoogleTest's sources, for `make libcxx`
 #   package  the Debian package and its checks, for `make package` and scripts/check-deb.sh
 #   check    shellcheck and jq, for scripts/lint.sh and scripts/check-recipes.sh
+#   instructions  valgrind, for bench/check-instructions.sh
 #   bench    what bench/run.sh measures with
 # Python 3 runs the end-to-end tests (its standard library only) and GNU time measures their peak
 # memory. The last line of apt packages is for the tests of the man pages (groff-base and man-db
@@ -18,9 +19,11 @@ brew_packages=(cmake ninja boost nlohmann-json utf8proc googletest)
 command -v python3 >/dev/null || brew_packages+=(python)  # macOS's command-line tools have one
 for group in "$@"; do
   case $group in
-    libcxx) apt_packages+=(libc++-dev libc++abi-dev googletest) ;;
+    # libc++ 19 takes Clang 17 or later, so it comes with the Clang of its own version.
+    libcxx) apt_packages+=(clang-19 libc++-19-dev libc++abi-19-dev googletest) ;;
     package) apt_packages+=(dpkg-dev file lintian) ;;
     check) apt_packages+=(shellcheck jq) brew_packages+=(shellcheck jq) ;;
+    instructions) apt_packages+=(valgrind) ;;
     bench) apt_packages+=(hyperfine curl jq valgrind time) brew_packages+=(hyperfine jq) ;;
     *) echo "install-deps: no group $group" >&2; exit 1 ;;
   esac
@@ -38,10 +41,10 @@ case "$(uname -s)" in
     command -v npm >/dev/null || missing+=(npm)
     [ ${#missing[@]} -eq 0 ] && exit 0
     sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    echo "installing: ${missing[*]}"
+    echo "installing:" ${missing[@]+"${missing[@]}"}
     export DEBIAN_FRONTEND=noninteractive
     $sudo apt-get update -qq
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    $sudo apt-get install -y -qq --no-install-recommends ${missing[@]+"${missing[@]}"} >/dev/null
     ;;
   Darwin)
     command -v brew >/dev/null || { echo "install-deps: Homebrew is needed (https://brew.sh)" >&2; exit 1; }
@@ -50,8 +53,8 @@ case "$(uname -s)" in
     done
     command -v npm >/dev/null || missing+=(node)
     [ ${#missing[@]} -eq 0 ] && exit 0
-    echo "installing: ${missing[*]}"
-    brew install --quiet "${missing[@]}"
+    echo "installing:" ${missing[@]+"${missing[@]}"}
+    brew install --quiet ${missing[@]+"${missing[@]}"}
     ;;
   *)
     echo "install-deps: unsupported system $(uname -s)" >&2; exit 1 ;;

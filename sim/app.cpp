@@ -11,7 +11,12 @@ App::App(const Options& options, Catalogue catalogue)
       recorder_(options.record) {}
 
 Plan App::receive(std::string_view method, std::string_view target, std::string_view body) {
-  recorder_.record(method, target, body);
+  Plan plan = judged(method, target, body);
+  recorder_.record(method, target, body, plan.refusal);
+  return plan;
+}
+
+Plan App::judged(std::string_view method, std::string_view target, std::string_view body) {
   Plan plan;
   plan.method = std::string(method);
   plan.path = std::string(pathOf(target));
@@ -26,6 +31,7 @@ Plan App::receive(std::string_view method, std::string_view target, std::string_
   Verdict verdict = judge(method, plan.path, body, AppFacts{port_, &catalogue_});
   plan.accepted = verdict.accepted();
   plan.body = std::move(verdict.body);
+  plan.refusal = std::move(verdict.refusal);
   if (!verdict.held) {
     plan.reply = std::move(verdict.reply);
     return plan;
@@ -44,13 +50,13 @@ Plan App::receive(std::string_view method, std::string_view target, std::string_
 
 Plan App::refuse(std::string_view method, std::string_view target, std::string_view body,
                  size_t limit) {
-  const std::string why = "tarnel-sim already holds " + std::to_string(limit) +
-                          " connections, its limit: try again once some are answered";
-  recorder_.record(method, target, body, why);
   Plan plan;
   plan.method = std::string(method);
   plan.path = std::string(pathOf(target));
-  plan.reply = errorReply(503, why);
+  plan.refusal = "tarnel-sim already holds " + std::to_string(limit) +
+                 " connections, its limit: try again once some are answered";
+  plan.reply = errorReply(503, plan.refusal);
+  recorder_.record(method, target, body, plan.refusal);
   return plan;
 }
 

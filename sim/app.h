@@ -25,6 +25,7 @@ struct Plan {
   std::optional<Held> askPerson;  // set when the person at the terminal answers
   nlohmann::json body;            // the accepted body, for the card
   bool accepted = false;          // the app took it (no 4xx of its own, no --force)
+  std::string refusal;            // why the app refused it (a 400 or a 503), for the record
 };
 
 class App {
@@ -34,6 +35,7 @@ class App {
   void listeningOn(unsigned short port) { port_ = port; }
   const Catalogue& catalogue() const { return catalogue_; }
 
+  // Judged, then recorded, refusal and all.
   Plan receive(std::string_view method, std::string_view target, std::string_view body);
   // The answer to a request that came while the sim already held `limit` connections: a 503
   // that says so, recorded as a refusal, never a reset that looks like a network fault.
@@ -41,6 +43,8 @@ class App {
               size_t limit);
 
  private:
+  Plan judged(std::string_view method, std::string_view target, std::string_view body);
+
   const Options& options_;
   Script script_;
   Catalogue catalogue_;

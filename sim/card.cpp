@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <utf8proc.h>
 #include <nlohmann/json.hpp>
 
 #include "colour.h"
@@ -27,18 +28,26 @@ std::string colourCode(std::string_view hex, const Style& style) {
   return rgb ? foreground(*rgb, style.trueColour) : "";
 }
 
-// A request's text on one line: tabs become spaces, other control characters '?'.
+// A request's text on one line: tabs become spaces; the C0 controls, DEL and the C1 controls
+// (U+0080 to U+009F, some of which terminals take as the start of an escape sequence) become '?',
+// as does each byte that is not UTF-8, so that no text a client sends drives the terminal.
 std::string printable(std::string_view text) {
   std::string shown;
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (c == '\t') {
+  shown.reserve(text.size());
+  while (!text.empty()) {
+    utf8proc_int32_t code = 0;
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    const utf8proc_ssize_t length =
+        utf8proc_iterate(bytes, static_cast<utf8proc_ssize_t>(text.size()), &code);
+    const size_t taken = length > 0 ? static_cast<size_t>(length) : 1;
+    if (code == '\t') {
       shown += ' ';
-    } else if (byte < 0x20 || byte == 0x7f) {
+    } else if (length <= 0 || code < 0x20 || (code >= 0x7f && code <= 0x9f)) {
       shown += '?';
     } else {
-      shown += c;
+      shown.append(text.substr(0, taken));
     }
+    text.remove_prefix(taken);
   }
   return shown;
 }
@@ -77,8 +86,8 @@ std::string characterLine(const nlohmann::json& body, const Character* character
   std::string name = text(body, "character");
   std::string face = text(body, "face");
   if (!character) return printable(name) + " (no such character)";
-  std::string line = character->name + " · ";
-  if (face.empty()) return line + character->faces.front();
+  std::string line = printable(character->name) + " · ";
+  if (face.empty()) return line + printable(character->faces.front());
   bool known =
       std::find(character->faces.begin(), character->faces.end(), face) != character->faces.end();
   return line + printable(face) + (known ? "" : " (no such face)");
@@ -135,7 +144,9 @@ std::string renderCard(std::string_view clock, std::string_view path, const nloh
   if (auto data = text(body, "image_base64"); !data.empty()) {
     lines.add("image: " + std::to_string(data.size()) + " characters of base64");
   }
-  if (auto proposed = body.find("proposed_answers"); proposed != body.end()) {
+  // Only a question has proposed answers, checked to be texts; elsewhere they are a field the app
+  // does not read.
+  if (auto proposed = body.find("proposed_answers"); path == "/chat" && proposed != body.end()) {
     std::string choices;
     for (size_t i = 0; i < proposed->size(); ++i) {
       choices += "  " + paint(std::to_string(i + 1) + ")", kBold, style) + " " +

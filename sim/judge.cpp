@@ -4,6 +4,8 @@
 #include <array>
 #include <string>
 
+#include "nesting.h"
+
 namespace sim {
 namespace {
 
@@ -28,18 +30,36 @@ constexpr std::array<std::string_view, 8> kPresentationKeys = {
     "name", "name_color", "accent_hex", "title", "image_url", "image_base64", "character", "face"};
 
 Verdict answered(Reply reply) {
-  return {std::move(reply), std::nullopt, nullptr};
+  return {std::move(reply), std::nullopt, nullptr, {}};
+}
+
+Verdict refused(std::string why) {
+  return {errorReply(400, why), std::nullopt, nullptr, std::move(why)};
+}
+
+// What the reader says, without the "[json.exception.out_of_range.406] " it starts with.
+std::string readerSays(const json::exception& e) {
+  const std::string_view what = e.what();
+  const size_t bracket = what.find("] ");
+  return std::string(bracket == std::string_view::npos ? what : what.substr(bracket + 2));
 }
 
 // Why the body cannot be parsed as an object, or nothing when it can (then it is in `parsed`).
 std::optional<std::string> parseObject(std::string_view text, json& parsed) {
   if (text.empty()) return "request body is empty: send a JSON object";
+  // The reader takes a NUL for the end of its input, and would judge only what comes before it.
+  if (const size_t nul = text.find('\0'); nul != std::string_view::npos) {
+    return "request body is not valid JSON: byte " + std::to_string(nul + 1) + " is NUL";
+  }
+  if (nestsDeeperThan(text)) {
+    return "request body nests deeper than " + std::to_string(kMaxNesting) + " levels";
+  }
   try {
     parsed = json::parse(text);
   } catch (const json::parse_error& e) {
-    std::string detail = e.what();
-    if (auto at = detail.find("parse error"); at != std::string::npos) detail.erase(0, at);
-    return "request body is not valid JSON: " + detail;
+    return "request body is not valid JSON: " + readerSays(e);
+  } catch (const json::exception& e) {  // a number too large for a double, say
+    return "request body cannot be read: " + readerSays(e);
   }
   if (!parsed.is_object()) {
     return std::string("request body must be a JSON object, not ") + parsed.type_name();
@@ -129,15 +149,15 @@ Verdict judge(std::string_view method, std::string_view path, std::string_view b
   }
   // A GET's body, if a client sent one anyway, means nothing to the app.
   if (method == "GET") {
-    if (endpoint->held) return {{}, endpoint->held, nullptr};
+    if (endpoint->held) return {{}, endpoint->held, nullptr, {}};
     return answered(factsReply(path, app));
   }
   json parsed;
   auto problem = parseObject(body, parsed);
   if (!problem) problem = problemWith(path, parsed);
-  if (problem) return answered(errorReply(400, *problem));
-  if (endpoint->held) return {{}, endpoint->held, std::move(parsed)};
-  return {Reply(200, R"({"status":"ok"})"), std::nullopt, std::move(parsed)};
+  if (problem) return refused(std::move(*problem));
+  if (endpoint->held) return {{}, endpoint->held, std::move(parsed), {}};
+  return {Reply(200, R"({"status":"ok"})"), std::nullopt, std::move(parsed), {}};
 }
 
 }  // namespace sim

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
@@ -22,6 +23,7 @@ struct Verdict {
   Reply reply;               // the answer, unless `held` is set
   std::optional<Held> held;  // a request that waits for the user
   nlohmann::json body;       // the accepted body (null for a GET)
+  std::string refusal;       // why the body was refused with a 400; empty otherwise
   bool accepted() const { return held.has_value() || reply.status == 200; }
 };
 

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "diagnostics.h"
+#include "nesting.h"
 
 namespace sim {
 namespace {
@@ -28,9 +29,12 @@ std::string recordLine(std::chrono::system_clock::time_point time, std::string_v
   // Ordered, so the line reads in the order it was written and the body in the order it was sent.
   using Json = nlohmann::ordered_json;
   Json parsed = nullptr;
-  if (!body.empty()) {
-    parsed = Json::parse(body, nullptr, /*allow_exceptions=*/false);
-    if (parsed.is_discarded()) parsed = std::string(body);
+  // A body nested too deep to write out without recursing as deep stays null. One with a NUL is
+  // kept as text: the reader would stop at the NUL and keep only what comes before it.
+  if (!body.empty() && !nestsDeeperThan(body)) {
+    const bool hasNul = body.find('\0') != std::string_view::npos;
+    if (!hasNul) parsed = Json::parse(body, nullptr, /*allow_exceptions=*/false);
+    if (hasNul || parsed.is_discarded()) parsed = std::string(body);
   }
   Json line = {{"time", utcTimestamp(time)},
                {"method", std::string(method)},

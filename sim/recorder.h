@@ -10,8 +10,8 @@
 namespace sim {
 
 // {"time":"2025-01-31T12:00:00.123Z","method":"POST","path":"/overlay","body":{...}}. The body
-// is the parsed JSON when it parses, else the text as sent, or null when there was none. A request
-// the sim refused to take ends with "refused": why.
+// is the parsed JSON when it parses, else the text as sent, or null when there was none or when it
+// nests deeper than the sim takes. A request the sim refused ends with "refused": why.
 std::string recordLine(std::chrono::system_clock::time_point time, std::string_view method,
                        std::string_view target, std::string_view body,
                        std::string_view refusal = {});

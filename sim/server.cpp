@@ -110,6 +110,22 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void onSent(error_code ec);
   void finish();
 
+  // Every completion of this connection runs through here, `step` being called with the
+  // connection and the completion's arguments. Whatever a step throws is a fault of the sim: the
+  // connection is finished as any other, off the server's books, rather than destroyed while the
+  // server still holds it.
+  template <class Step>
+  auto guarded(Step step) {
+    return [self = shared_from_this(), step = std::move(step)](auto&&... args) {
+      try {
+        step(*self, std::forward<decltype(args)>(args)...);
+      } catch (const std::exception& e) {
+        note(std::string("internal error: ") + e.what());
+        self->finish();
+      }
+    };
+  }
+
   tcp::socket socket_;
   Server& server_;
   asio::steady_timer timer_;
@@ -163,12 +179,12 @@ void Connection::start() {
   parser_.body_limit(kBodyLimit);
   parser_.header_limit(kHeaderLimit);
   timer_.expires_after(kRequestDeadline);
-  timer_.async_wait([self = shared_from_this()](error_code ec) {
-    if (!ec && self->stage_ == Stage::reading) self->finish();
-  });
+  timer_.async_wait(guarded([](Connection& self, error_code ec) {
+    if (!ec && self.stage_ == Stage::reading) self.finish();
+  }));
   http::async_read_header(
       socket_, buffer_, parser_,
-      [self = shared_from_this()](error_code ec, size_t) { self->onHeader(ec); });
+      guarded([](Connection& self, error_code ec, size_t) { self.onHeader(ec); }));
 }
 
 void Connection::onHeader(error_code ec) {
@@ -178,15 +194,15 @@ void Connection::onHeader(error_code ec) {
   if (!wantsContinue || parser_.is_done()) return readBody();
   static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
   asio::async_write(socket_, asio::buffer(kContinue.data(), kContinue.size()),
-                    [self = shared_from_this()](error_code ec, size_t) {
-                      if (ec) return self->finish();
-                      self->readBody();
-                    });
+                    guarded([](Connection& self, error_code ec, size_t) {
+                      if (ec) return self.finish();
+                      self.readBody();
+                    }));
 }
 
 void Connection::readBody() {
   http::async_read(socket_, buffer_, parser_,
-                   [self = shared_from_this()](error_code ec, size_t) { self->onRequest(ec); });
+                   guarded([](Connection& self, error_code ec, size_t) { self.onRequest(ec); }));
 }
 
 void Connection::onRequest(error_code ec) {
@@ -199,17 +215,17 @@ void Connection::onRequest(error_code ec) {
   if (refused_) {
     plan_ = server_.app().refuse(method, target, request.body(), server_.maxConnections());
   } else {
+    server_.received();  // counted first: a request the sim fails on still counts
     plan_ = server_.app().receive(method, target, request.body());
-    server_.received();
   }
   if (Console* console = server_.console()) console->show(*plan_);
   watchForHangUp();
   if (plan_->wait <= 0s) return afterWait();
   timer_.expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
       std::min(plan_->wait, std::chrono::duration<double>(std::chrono::hours(24 * 365)))));
-  timer_.async_wait([self = shared_from_this()](error_code ec) {
-    if (!ec && self->stage_ == Stage::waiting) self->afterWait();
-  });
+  timer_.async_wait(guarded([](Connection& self, error_code ec) {
+    if (!ec && self.stage_ == Stage::waiting) self.afterWait();
+  }));
 }
 
 // A request that cannot be read whole is answered when it is malformed, dropped when the client
@@ -232,15 +248,17 @@ void Connection::afterWait() {
   if (!plan_->askPerson || !console) return send(plan_->reply);
   std::weak_ptr<Connection> weak = shared_from_this();
   ticket_ = console->ask(*plan_->askPerson, plan_->body, [weak](Reply reply) {
-    if (auto self = weak.lock(); self && self->stage_ == Stage::waiting) self->send(reply);
+    auto self = weak.lock();
+    if (!self || self->stage_ != Stage::waiting) return;
+    self->guarded([](Connection& connection, const Reply& answer) { connection.send(answer); })(
+        reply);
   });
 }
 
 void Connection::watchForHangUp() {
   watching_ = true;
-  socket_.async_read_some(
-      asio::buffer(scratch_),
-      [self = shared_from_this()](error_code ec, size_t) { self->onHangUpWatch(ec); });
+  socket_.async_read_some(asio::buffer(scratch_), guarded([](Connection& self, error_code ec,
+                                                             size_t) { self.onHangUpWatch(ec); }));
 }
 
 void Connection::onHangUpWatch(error_code ec) {
@@ -277,7 +295,7 @@ void Connection::send(const Reply& reply) {
   response_.prepare_payload();
   if (!watching_) watchForHangUp();
   http::async_write(socket_, response_,
-                    [self = shared_from_this()](error_code ec, size_t) { self->onSent(ec); });
+                    guarded([](Connection& self, error_code ec, size_t) { self.onSent(ec); }));
 }
 
 // The answer is out: send FIN and wait, boundedly, for the client to close its side. Closing at
@@ -293,18 +311,20 @@ void Connection::onSent(error_code ec) {
   error_code ignored;
   socket_.shutdown(tcp::socket::shutdown_send, ignored);
   timer_.expires_after(kLingerDeadline);
-  timer_.async_wait([self = shared_from_this()](error_code ec) {
-    if (!ec) self->finish();
-  });
+  timer_.async_wait(guarded([](Connection& self, error_code ec) {
+    if (!ec) self.finish();
+  }));
 }
 
+// The one way a connection ends. The server's books come first, so that nothing after can leave
+// them holding a connection about to be freed.
 void Connection::finish() {
   if (stage_ == Stage::done) return;
   stage_ = Stage::done;
-  timer_.cancel();
+  server_.ended(this);
   error_code ignored;
   socket_.close(ignored);
-  server_.ended(this);
+  timer_.cancel();
 }
 
 int Server::run() {
@@ -326,6 +346,7 @@ int Server::run() {
   });
   acceptNext();
   // A handler that throws is a fault of the sim, not of the client: say so and keep serving.
+  // (A connection's own handlers catch what they throw; see Connection::guarded.)
   while (!io_.stopped()) {
     try {
       io_.run();

@@ -24,12 +24,15 @@ std::string paint(std::string_view text, std::string_view code) {
   return painted;
 }
 
-void out(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fputc('\n', stdout);
-}
-
 namespace {
+
+// The errno of the first write to standard output that failed; written and read by the one thread
+// that prints results.
+int outputFailure = 0;
+
+void noteOutputFailure() {
+  if (outputFailure == 0) outputFailure = errno != 0 ? errno : EIO;
+}
 
 thread_local FailureHandler failureHandler = nullptr;
 
@@ -65,6 +68,18 @@ void writeDiagnostic(std::string_view word, std::string_view text) {
 }
 
 }  // namespace
+
+void out(std::string_view text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+      std::fputc('\n', stdout) == EOF) {
+    noteOutputFailure();
+  }
+}
+
+int flushOutput() {
+  if (std::fflush(stdout) == EOF) noteOutputFailure();
+  return outputFailure;
+}
 
 void warn(std::string_view text) {
   writeDiagnostic("warning:", text);

@@ -22,8 +22,12 @@ struct C {
 // `text` wrapped in `code` and C::reset on a terminal, unchanged otherwise.
 std::string paint(std::string_view text, std::string_view code);
 
-// One line to standard output.
+// One line to standard output. A write that fails does not stop the run: the first failure's
+// reason is kept for `flushOutput`.
 void out(std::string_view text);
+// Sends what standard output still holds and returns the reason (an errno value) of its first
+// write that failed, or 0 when everything `out` wrote has gone out.
+int flushOutput();
 // One "warning: " line to standard error; the command goes on.
 void warn(std::string_view text);
 // One "error: " line to standard error, then exit status 1. What `out` printed before is kept.

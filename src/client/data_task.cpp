@@ -162,7 +162,15 @@ class Exchange {
 
   void finishWithError(TransportError::Kind kind, beast::error_code ec) {
     stream_.close();
-    completion_(std::nullopt, std::nullopt, TransportError{kind, ec.message()});
+    completion_(std::nullopt, std::nullopt, TransportError{kind, describe(ec)});
+  }
+
+  // The platform's own text for an error, but where Beast's says nothing to a user: a port
+  // forwarded over SSH with no app behind it accepts the connection, then closes it unanswered.
+  static std::string describe(beast::error_code ec) {
+    if (ec == http::error::end_of_stream)
+      return "the connection was closed before an answer arrived";
+    return ec.message();
   }
 
   HttpRequest& request_;

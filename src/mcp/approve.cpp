@@ -4,6 +4,8 @@
 
 #include <utf8proc.h>
 
+#include "mcp/jsonrpc.h"
+
 namespace vesk::mcp {
 namespace {
 
@@ -12,16 +14,12 @@ using Json = nlohmann::json;
 // Enough to read a command at a glance on a card; the host shows the rest in its own log.
 constexpr size_t kSummaryCharacters = 200;
 
-std::string compact(const Json& value) {
-  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
 std::string summaryOf(const Json& input) {
   for (const char* member : {"command", "file_path"}) {
     auto found = input.find(member);
     if (found != input.end() && found->is_string()) return found->get<std::string>();
   }
-  return compact(input);
+  return lineOf(input);  // compact JSON
 }
 
 // `text` cut after `count` characters (code points), with "…" when something was cut. A byte
@@ -79,7 +77,7 @@ std::string approvalQuestion(std::string_view toolName, const Json& input) {
 std::string approvalDecision(const std::optional<std::string>& answer, std::string_view toolName,
                              const Json& input) {
   if (!answer) return denial("the user dismissed the request in the notch");
-  if (*answer == "Allow") return compact({{"behavior", "allow"}, {"updatedInput", input}});
+  if (*answer == "Allow") return lineOf({{"behavior", "allow"}, {"updatedInput", input}});
   if (*answer == "Deny")
     return denial("the user denied " + std::string(toolName) + " in the notch");
   return denial("the user answered \"" + *answer + "\" in the notch");
@@ -87,7 +85,7 @@ std::string approvalDecision(const std::optional<std::string>& answer, std::stri
 
 std::string denial(std::string_view message) {
   // No "interrupt": the agent reads the message and goes on with its turn.
-  return compact({{"behavior", "deny"}, {"message", std::string(message)}});
+  return lineOf({{"behavior", "deny"}, {"message", std::string(message)}});
 }
 
 }  // namespace vesk::mcp

@@ -9,7 +9,7 @@
 
 #include "cli/args.h"
 #include "cli/output.h"
-#include "mcp/server.h"
+#include "mcp/transport.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "mcp/jsonrpc.h"
+
 namespace vesk::mcp {
 
 using Json = nlohmann::json;
@@ -51,8 +53,7 @@ void ProgressReporter::run() {
       if (call.due <= now) call.due = now + interval_;
       Json params = {{"progressToken", call.token}, {"progress", ++call.sent}};
       if (call.message) params["message"] = "waiting for the user in the notch";
-      write_(Json{{"jsonrpc", "2.0"}, {"method", "notifications/progress"}, {"params", params}}
-                 .dump());
+      write_(lineOf(notificationMessage("notifications/progress", params)));
     }
   }
 }

@@ -1,12 +1,106 @@
 #pragma once
 
-#include "mcp/settings.h"
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
 
-// vesk-mcp's server: MCP over standard input and output.
+#include <nlohmann/json.hpp>
+
+#include "mcp/progress.h"
+#include "mcp/revision.h"
+
+namespace vesk {
+class Cancellation;
+}
+
+// vesk-mcp's session: the lines of one client, answered; its tool calls, carried out.
 namespace vesk::mcp {
 
-// Serves until end of input, the app's API on the settings' port; then cancels the calls in
-// flight, waits for them and returns the exit status.
-int serve(const Settings& settings);
+struct Message;
+struct Tool;
+
+// Carries out a tool call whose arguments fit its schema and returns the CallToolResult as the
+// session's revision has it: the app on its port in vesk-mcp, a stub in the fuzzer. Blocks until
+// the call ends.
+using CallRunner = std::function<nlohmann::json(const Tool& tool, const nlohmann::json& arguments,
+                                                Revision revision, Cancellation& cancellation)>;
+
+// Writes one protocol message whole, its line feed included, from any thread; false when it
+// could not, which ends the session. One the writer may drop (nobody is left to read it) counts
+// as written.
+using LineWriter = std::function<bool(std::string_view message)>;
+
+enum class Concurrency {
+  threads,     // each call on a thread of its own, answered when it ends
+  sequential,  // each call carried out before the next line: nothing outlives handleLine
+};
+
+// With threads, calls may still run when handleLine returns: finish() waits for them, and must
+// come before the server goes.
+class Server {
+ public:
+  // A call that waits for a person and asked for progress gets it every `progressInterval`
+  // seconds.
+  Server(CallRunner run, LineWriter write, Concurrency concurrency, double progressInterval);
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // One line of input, without its line feed.
+  void handleLine(std::string_view line);
+  // A line longer than `longest` bytes, which was not kept.
+  void refuseLongLine(size_t longest);
+
+  // End of input: cancels the calls that wait for a person, since nobody is left to see their
+  // answer, and waits until every call has ended; the others end within their own timeouts.
+  void finish();
+
+  // The session cannot go on: cancels every call in flight and takes no more lines.
+  void stop();
+
+ private:
+  struct Call {
+    std::shared_ptr<Cancellation> cancellation;
+    bool waitsForPerson = false;
+  };
+
+  // Where a request's answer goes: a line of its own, or its entry in a batch's array.
+  struct Batch;
+  using ReplyTo = std::shared_ptr<Batch>;  // null for a line of its own
+
+  void send(std::string line);
+  void reply(const ReplyTo& to, nlohmann::json answer);
+  void handle(Message& message, const ReplyTo& to);
+  void answer(Message& request, const ReplyTo& to);
+  nlohmann::json initialize(const Message& request);
+  void startCall(Message& request, const ReplyTo& to);
+  void runCall(const nlohmann::json& id, const std::string& key, const Tool& tool,
+               const nlohmann::json& arguments, Revision revision, Cancellation& cancellation,
+               const ReplyTo& to);
+  // Whether the call may start; if not, it has been answered or, once stopped, dropped.
+  bool admitCall(const nlohmann::json& id, const std::string& key, Call call, const ReplyTo& to);
+  void cancel(const nlohmann::json& id);
+
+  const CallRunner run_;
+  const LineWriter write_;
+  const Concurrency concurrency_;
+  // Read on the input's thread only.
+  bool initialized_ = false;
+  Revision revision_ = kNewestRevision;  // negotiated by initialize
+  std::atomic<bool> stopped_ = false;
+
+  std::mutex mutex_;
+  std::condition_variable idle_;
+  // The calls in flight, by their request id as JSON text.
+  std::map<std::string, Call> calls_;
+
+  // Last, so that its thread ends before anything it writes through goes.
+  ProgressReporter progress_;
+};
 
 }  // namespace vesk::mcp

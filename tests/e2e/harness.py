@@ -4,11 +4,13 @@ any bytes, silence, a hang-up, a reset, a drip."""
 import json
 import os
 import pty
+import resource
 import select
 import shutil
 import socket
 import struct
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -31,18 +33,19 @@ def b(text):
     return text if isinstance(text, bytes) else text.encode()
 
 
-def run(args, terminal=False, program=VESK, limit=60, env=None):
+def run(args, terminal=False, program=VESK, limit=60, env=None, stdout=None):
     """Runs `program` with standard input from /dev/null and its outputs in files, but for the one
     on a raw pseudo-terminal (no newline translation: the bytes seen are the bytes written) when
-    `terminal` is True or "out" (standard output) or "err" (standard error)."""
+    `terminal` is True or "out" (standard output) or "err" (standard error), and standard output
+    on the descriptor `stdout` when one is given (nothing of it is captured then)."""
     on_terminal = {True: 0, "out": 0, "err": 1}.get(terminal)
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         outputs, shown = [out, err], b""
         if on_terminal is not None:
             master, outputs[on_terminal] = pty.openpty()
             tty.setraw(outputs[on_terminal])
-        child = subprocess.Popen([program, *args], stdin=subprocess.DEVNULL, stdout=outputs[0],
-                                 stderr=outputs[1], env=env)
+        child = subprocess.Popen([program, *args], stdin=subprocess.DEVNULL,
+                                 stdout=outputs[0] if stdout is None else stdout, stderr=outputs[1], env=env)
         deadline = time.monotonic() + limit
         if on_terminal is not None:
             os.close(outputs[on_terminal])
@@ -169,6 +172,29 @@ def read_request(connection):
 def unused_port():
     with socket.create_server(("127.0.0.1", 0)) as s:
         return s.getsockname()[1]
+
+
+def crowd_size(wanted):
+    """How many vesk this process and a sim it starts can hold open at once, `wanted` at most:
+    two pipes each here, one connection each in the sim. A Mac's terminal allows 256 open files,
+    so the soft limit is raised toward the hard one first; a crowd smaller than wanted is said."""
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    for ceiling in (hard, 10240):  # macOS refuses more than OPEN_MAX (10240), even when unlimited
+        if soft != resource.RLIM_INFINITY and (ceiling == resource.RLIM_INFINITY or ceiling > soft):
+            try:
+                resource.setrlimit(resource.RLIMIT_NOFILE, (ceiling, hard))
+                soft = ceiling
+                break
+            except (ValueError, OSError):
+                pass
+    if soft == resource.RLIM_INFINITY:
+        return wanted
+    ours = (soft - len(os.listdir("/dev/fd")) - 16) // 2  # 16 spare, for Popen's own pipes
+    sims = soft - 64  # the sim raises its limit as this process did and keeps 64 for itself
+    size = max(1, min(wanted, ours, sims))
+    if size < wanted:
+        print(f"a crowd of {size}, not {wanted}: {soft} open files allowed", file=sys.stderr)
+    return size
 
 
 class Sim:

@@ -1,12 +1,14 @@
-"""The front end as a user meets it: the help, the version line, unknown commands, the global options
-and the colour rule."""
+"""The front end as a user meets it: the help, the version line, unknown commands, the global options,
+the colour rule, and results that cannot be written."""
 import os
 import re
 import unittest
 
-from harness import Case, run
+from harness import VESK, Case, Responder, ok, run
 
 HELP = open(os.path.join(os.path.dirname(__file__), "help.txt"), "rb").read()
+CANNOT_WRITE = "error: cannot write to standard output: "
+CLOSED_PIPE = "a pipe whose reader is gone"
 
 
 def plain(text):
@@ -33,19 +35,64 @@ class CliTest(Case):
                         "\n    vesk <command> [options]\n", "\n    vesk game <tic_tac_toe|snake|hangman>\n"):
             self.assertIn(painted.encode(), result.out)
 
+    def test_help_after_any_command_word_acts_on_nothing(self):
+        app = Responder(self, ok('{"answer":"Yes"}'))
+        for args in (["clear", "--help"], ["collapse", "-h"], ["notify", "hi", "--help"], ["n", "--help"],
+                     ["game", "snake", "--HELP"], ["g", "-H"], ["ask", "Deploy?", "--answers", "Yes,No", "-h"],
+                     ["a", "--help", "Deploy?"], ["listen", "--help"], ["l", "-h"], ["say", "hi", "-h"], ["s", "--help"],
+                     ["health", "--help"], ["ping", "-h"], ["characters", "--help"], ["chars", "-h"], ["c", "--Help"],
+                     ["version", "--help"], ["-v", "-h"], ["help", "-h"]):
+            with self.subTest(args=args):
+                self.expect(app.vesk(args), HELP)
+                self.assertEqual(app.requests, [])
+
+    def test_a_result_that_cannot_be_written_is_a_failure(self):
+        app = Responder(self, ok('{"answer":"Yes"}'))
+        no_space, closed = CANNOT_WRITE + "No space left on device\n", CANNOT_WRITE + "Bad file descriptor\n"
+        # Rows: words, where standard output goes, standard output as captured, standard error,
+        # exit status, whether the request reached the app.
+        for args, redirection, out, err, status, sent in (
+            (["ask", "Deploy?", "--answers", "Yes,No"], ">/dev/full", "", no_space, 1, True),
+            (["version"], ">/dev/full", "", no_space, 1, False),
+            (["help"], ">/dev/full", "", no_space, 1, False),
+            (["ask", "Deploy?"], ">&-", "", closed, 1, False),  # never asked: the answer had nowhere to go
+            (["listen"], ">&-", "", closed, 1, False),
+            (["version"], ">&-", "", closed, 1, False),
+            (["notify", "hi"], "1</dev/null", "", closed, 1, False),
+            (["ask", "Deploy?"], "<&- 2>&-", "Yes\n", "", 0, True),
+            (["ask", "Deploy?"], CLOSED_PIPE, "", "", 1, True),
+            (["help"], CLOSED_PIPE, "", "", 1, False),
+        ):
+            with self.subTest(args=args, redirection=redirection):
+                if "/dev/full" in redirection and not os.path.exists("/dev/full"):
+                    self.skipTest("no /dev/full here")
+                before = len(app.requests)
+                if redirection == CLOSED_PIPE:
+                    reader, writer = os.pipe()
+                    os.close(reader)
+                    try:
+                        result = app.vesk(args, stdout=writer)
+                    finally:
+                        os.close(writer)
+                else:
+                    result = app.vesk(["-c", f'exec "$0" "$@" {redirection}', VESK, *args], program="/bin/sh")
+                self.expect(result, out, err, status)
+                self.assertEqual(len(app.requests) - before, int(sent))
+
     def test_version_line(self):
         for args in (["version"], ["-v"], ["--VERSION"], ["--version", "--json"]):
             self.expect(run(args, terminal=True), "vesk 2.0.0\n")
 
     def test_unknown_command_names_it_and_shows_the_help(self):
-        for terminal in (False, True):
-            result = run(["Frobnicate", "--json"], terminal=terminal)
+        for terminal, option in ((False, "--json"), (True, "--help")):
+            result = run(["Frobnicate", option], terminal=terminal)
             self.assertEqual((plain(result.out), result.err, result.status),
                              (HELP, b"unknown command: frobnicate\n", 1))  # plain, even on a terminal
 
     def test_global_options_are_checked_before_any_command(self):
         for args, err in (
             (["help", "--port", "0"], "invalid port: 0"),
+            (["clear", "--help", "--timeout", "0"], "invalid timeout: 0"),
             (["version", "--timeout", "0"], "invalid timeout: 0"),
             (["notify", "hi", "--port", "70000", "--timeout", "x"], "invalid port: 70000"),
             (["frobnicate", "--port", "x"], "invalid port: x"),

@@ -65,6 +65,7 @@ class CommandsTest(Case):
             (["notify", "hi", "--json"], http(204), post("/overlay", message="hi"), "", "error: server returned 204: \n", 1),
             (["notify", "hi"], http(201, "created"), post("/overlay", message="hi"), "", "error: server returned 201: created\n", 1),
             (["notify", "--json", "--name", "X"], ok(), None, "", usage("notify"), 1),
+            (["notify", "hi", "--name", "-h"], ok(), post("/overlay", message="hi", name="-h"), SENT, "", 0),  # a value, not a request for help
         ])
 
     def test_say(self):

@@ -12,7 +12,7 @@ import tempfile
 import threading
 import unittest
 
-from harness import SIM, VESK, Case, Sim, run
+from harness import SIM, VESK, Case, Sim, crowd_size, run
 
 DISMISSED = "warning: user dismissed without answering\n"
 CANCELLED = "warning: compose was cancelled — no message\n"
@@ -38,6 +38,11 @@ def exchange(port, data):
 def request(port, method, target, body=None):
     extra = "" if body is None else f"Content-Type: application/json\r\nContent-Length: {len(body.encode())}\r\n"
     return exchange(port, f"{method} {target} HTTP/1.1\r\nHost: x\r\n{extra}\r\n{body or ''}".encode())
+
+
+def nested(levels):
+    """A card `levels` deep: the object is level 1, each array inside it one more."""
+    return '{"message":"x","a":' + "[" * (levels - 1) + "]" * (levels - 1) + "}"
 
 
 def in_background(work):
@@ -109,6 +114,51 @@ class SimTest(Case):
             self.assertEqual((got_status, got[:len(start)]), (status, start))
         self.assertEqual(request(sim.port, "GET", "/health")[0], 200)
 
+    def test_hostile_requests_get_an_answer_and_the_sim_serves_on(self):
+        ok, too_deep = '{"status":"ok"}', error("request body nests deeper than 512 levels")
+        overflow, huge = error("request body cannot be read: number overflow parsing '1e400'"), '{"message":"x","n":1e400}'
+        c1 = '{"message":"a\u009b31mb\u0085\u007f","title":"\u009b2J","name":"\u0090x"}'
+        nul = '{"message":"x"}\0{"message":"y"}'
+        for options, path, body, status, answer, recorded, shown in (
+            # options; what is sent; the answer; the record's body (when --record); what the terminal shows (-i)
+            ([], "/overlay", huge, 400, overflow, None, None),
+            (["--record"], "/overlay", huge, 400, overflow, huge, None),
+            ([], "/overlay", nested(100_000), 400, too_deep, None, None),
+            (["--record"], "/overlay", nested(100_000), 400, too_deep, None, None),
+            (["-i"], "/chat", nested(100_000), 400, too_deep, None, "POST /chat → 400 " + too_deep + "\n"),
+            (["-i", "--record"], "/game", nested(100_000), 400, too_deep, None, "POST /game → 400 " + too_deep + "\n"),
+            (["--record"], "/overlay", nested(512), 200, ok, json.loads(nested(512)), None),
+            ([], "/overlay", nested(512).replace("[]", "[1]"), 200, ok, None, None),  # a scalar adds no level
+            (["--record"], "/clear", nested(513), 400, too_deep, None, None),
+            (["-i"], "/overlay", c1, 200, ok, None, "│ ?x · ?2J\n│ a?31mb??\n"),
+            (["--chat", "dismiss"], "/chat", '{"message":"q"}', 200, '{"dismissed":true}', None, None),
+            # What the fuzzer found: the reader stops at a NUL, and a card drew an /overlay's
+            # "proposed_answers" as if they were texts.
+            (["--record"], "/overlay", nul, 400, error("request body is not valid JSON: byte 16 is NUL"), nul, None),
+            (["-i"], "/overlay", '{"message":"x","proposed_answers":[1]}', 200, ok, None, "│ x\n╰─"),
+        ):
+            with self.subTest(options=options, path=path, body=body[:40]):
+                record = self.file("record.jsonl")
+                sim = Sim(self, *[word for o in options for word in ((o, record) if o == "--record" else (o, ))])
+                got_status, headers, got = request(sim.port, "POST", path, body)
+                self.assertEqual((got_status, got, headers["content-type"]), (status, answer, "application/json"))
+                if shown:
+                    self.assertTrue(sim.wait_for(shown), sim.output().decode())
+                self.assertEqual(request(sim.port, "GET", "/health")[0], 200)
+                stopped, port_file = sim.stop(signal.SIGTERM), os.path.exists(sim.path("port"))
+                err = stopped.err.decode()
+                self.assertEqual((stopped.status, "internal error" in err, err.splitlines()[-1], port_file),
+                                 (0, False, "tarnel-sim: stopped: SIGTERM", False))
+                self.assertNotIn(b"\xc2\x9b", stopped.out)
+                if "--record" in options:
+                    line = json.loads(self.read("record.jsonl").splitlines()[0])
+                    self.assertEqual((line["body"], line.get("refused")), (recorded, None if status == 200 else json.loads(answer)["error"]))
+        # A refused request counts toward --max-requests, and the sim then stops by itself.
+        sim = Sim(self, "--max-requests", "1")
+        self.assertEqual(request(sim.port, "POST", "/overlay", huge)[0], 400)
+        stopped = sim.stop()
+        self.assertEqual((stopped.status, stopped.err.decode().splitlines()[-1]), (0, "tarnel-sim: stopped: answered 1 requests"))
+
     def test_health_and_characters(self):
         sim = Sim(self)
         health = json.loads(request(sim.port, "GET", "/health")[2])
@@ -177,7 +227,8 @@ class SimTest(Case):
         self.assertEqual([{k: v for k, v in json.loads(line).items() if k != "time"} for line in lines], [
             {"method": "POST", "path": "/overlay", "body": {"character": "Vesk", "message": "Build done"}},
             {"method": "GET", "path": "/health", "body": None},
-            {"method": "POST", "path": "/overlay?via=curl", "body": "not json"},
+            {"method": "POST", "path": "/overlay?via=curl", "body": "not json",
+             "refused": "request body is not valid JSON: parse error at line 1, column 2: syntax error while parsing value - invalid literal; last read: 'no'"},
         ])
         to_stdout = Sim(self, "--record", "-")
         to_stdout.vesk(["clear"])
@@ -248,8 +299,9 @@ class SimTest(Case):
         return [(child.communicate(timeout=120), child.returncode) for child in asking]
 
     def test_a_crowd_of_questions_each_gets_its_own_answer(self):
+        size = crowd_size(300)
         sim = Sim(self, "--delay", "/chat=2", "--quiet")
-        self.assertEqual(self.crowd(sim, 300), [((f"answer {i}\n".encode(), b""), 0) for i in range(300)])
+        self.assertEqual(self.crowd(sim, size), [((f"answer {i}\n".encode(), b""), 0) for i in range(size)])
 
     def test_beyond_its_limit_it_refuses_with_a_503(self):
         sim = Sim(self, "--delay", "/chat=2", "--max-connections", "2", "--record", self.file("record.jsonl"))

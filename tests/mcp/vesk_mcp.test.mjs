@@ -4,7 +4,8 @@
 import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFile, spawn } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { closeSync, existsSync, mkdtempSync, openSync, readFileSync, rmSync } from 'node:fs';
+import { createServer as createHttpServer } from 'node:http';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -47,13 +48,23 @@ async function startSim(name, options = []) {
   return { port: Number(port), requests, hangUps };
 }
 
-async function connect(port, options = []) {
+// An SDK client of vesk-mcp. `received` holds every message the server sent; a `revision` other
+// than the SDK's newest is what its initialize asks for.
+async function connect(port, options = [], revision = undefined) {
   const client = new Client({ name: 'vesk-mcp-test', version: '1.0.0' });
   // The whole environment, so that a sanitizer's options reach the server too.
-  await client.connect(new StdioClientTransport({ command: VESK_MCP,
-    args: ['--port', String(port), ...options], env: process.env }));
+  const transport = new StdioClientTransport({ command: VESK_MCP,
+    args: ['--port', String(port), ...options], env: process.env });
+  const send = transport.send.bind(transport);
+  transport.send = (message, sendOptions) => send(message.method === 'initialize' && revision
+    ? { ...message, params: { ...message.params, protocolVersion: revision } } : message, sendOptions);
+  const received = [];
+  let handler;
+  Object.defineProperty(transport, 'onmessage', { get: () => handler,
+    set: (given) => (handler = (message, extra) => { received.push(message); given(message, extra); }) });
+  await client.connect(transport);
   cleanups.push(() => client.close());
-  return client;
+  return Object.assign(client, { received });
 }
 
 function run(program, args) {
@@ -63,17 +74,27 @@ function run(program, args) {
 
 const vesk = (args, port) => run(VESK, [...args, '--port', String(port)]);
 
-// vesk-mcp on a pipe of our own, for what no SDK client sends.
-function rawServer(port) {
-  const server = spawn(VESK_MCP, ['--port', String(port)], { stdio: 'pipe' });
+// An app that answers each GET with the body its path is given, on a free port.
+async function startApp(bodies) {
+  const app = createHttpServer((request, response) => response.end(bodies[request.url]));
+  await new Promise((resolve) => app.listen(0, '127.0.0.1', resolve));
+  cleanups.push(() => app.close());
+  return { port: app.address().port };
+}
+
+// vesk-mcp on a pipe of our own, for what no SDK client sends; its output may go to a file.
+function rawServer(port, output = 'pipe', options = []) {
+  const server = spawn(VESK_MCP, ['--port', String(port), ...options], { stdio: ['pipe', output, 'pipe'] });
   cleanups.push(() => server.kill());
+  server.stdin.on('error', () => {});  // a server that has ended reads no more
   let out = '';
   let err = '';
-  server.stdout.on('data', (chunk) => (out += chunk));
+  server.stdout?.on('data', (chunk) => (out += chunk));
   server.stderr.on('data', (chunk) => (err += chunk));
   return {
     send: (...lines) => server.stdin.write(lines.map((line) => `${line}\n`).join('')),
     end: () => server.stdin.end(),
+    closeOutput: () => server.stdout.destroy(),
     messages: () => out.split('\n').slice(0, -1).map((line) => JSON.parse(line)),
     stderr: () => err,
     exited: new Promise((resolve) => server.on('exit', (code) => resolve(code))),
@@ -84,6 +105,10 @@ const initialize = (id, version) => JSON.stringify({ jsonrpc: '2.0', id, method:
   params: { protocolVersion: version, capabilities: {}, clientInfo: { name: 'raw', version: '0' } } });
 const call = (id, name, args) => JSON.stringify({ jsonrpc: '2.0', id, method: 'tools/call',
   params: { name, arguments: args } });
+
+// What an answer says: its id with the error code, the protocol version, or isError, if any.
+const gist = ({ id, error, result }) => [id, error?.code ?? result.protocolVersion ??
+  (result.isError ? 'isError' : undefined)].filter((part) => part !== undefined);
 
 // One row a call: its arguments, the vesk command line that must send the same request, the
 // sim's scripted answer (given once for each of the two), and what the tool must return.
@@ -294,6 +319,122 @@ test('approve asks in the notch and fails closed', async (t) => {
   }
 });
 
+// What a session in each revision shows: where ask's title goes, whether it has annotations, an
+// output schema and structured content, how arguments that break the schema are answered, and
+// whether progress has a message.
+const revisions = [
+  { revision: '2024-11-05', title: undefined, annotations: undefined, structured: false,
+    broken: -32602, message: undefined },
+  { revision: '2025-03-26', title: undefined,
+    annotations: { title: 'Ask the user', readOnlyHint: false, destructiveHint: false, idempotentHint: false,
+      openWorldHint: false }, structured: false, broken: -32602, message: 'waiting for the user in the notch' },
+  { revision: '2025-06-18', title: 'Ask the user',
+    annotations: { readOnlyHint: false, destructiveHint: false, idempotentHint: false, openWorldHint: false },
+    structured: true, broken: -32602, message: 'waiting for the user in the notch' },
+  { revision: '2025-11-25', title: 'Ask the user',
+    annotations: { readOnlyHint: false, destructiveHint: false, idempotentHint: false, openWorldHint: false },
+    structured: true, broken: 'isError', message: 'waiting for the user in the notch' },
+];
+
+test('every published revision, answered in kind', async (t) => {
+  const sim = await startSim('revisions', ['--delay', '/chat=0.5']);
+  for (const row of revisions) {
+    await t.test(row.revision, async () => {
+      const client = await connect(sim.port, ['--progress-interval', '0.2'], row.revision);
+      assert.equal(client.received[0].result.protocolVersion, row.revision);
+      const ask = (await client.listTools()).tools.find((tool) => tool.name === 'ask');
+      assert.equal(ask.title, row.title);
+      assert.deepEqual(ask.annotations, row.annotations);
+      assert.equal('outputSchema' in ask, row.structured);
+
+      const progress = [];
+      const result = await client.callTool({ name: 'ask', arguments: { message: 'Which?' } }, undefined,
+        { onprogress: (params) => progress.push(params) });
+      assert.deepEqual(result.content, [{ type: 'text', text: 'ok' }]);
+      assert.deepEqual(result.structuredContent, row.structured ? { dismissed: false, answer: 'ok' } : undefined);
+      assert.deepEqual(progress[0], { progress: 1, ...(row.message && { message: row.message }) });
+
+      const broken = client.callTool({ name: 'ask', arguments: {} });
+      if (row.broken === 'isError') assert.equal((await broken).isError, true);
+      else await assert.rejects(broken, { code: row.broken });
+    });
+  }
+});
+
+test('a question held past the client\'s timer: progress keeps it alive, and none follows its end', async () => {
+  const sim = await startSim('progress', ['--delay', '/chat=1.5', '--delay', '/listen=600']);
+  const client = await connect(sim.port, ['--progress-interval', '0.2']);
+  const errors = [];
+  client.onerror = (error) => errors.push(error.message);
+  const progress = [];
+  const result = await client.callTool({ name: 'ask', arguments: { message: 'Take your time?' } }, undefined,
+    { timeout: 700, resetTimeoutOnProgress: true, onprogress: ({ progress: count }) => progress.push(count) });
+  assert.deepEqual(result.content, [{ type: 'text', text: 'ok' }]);
+  assert.ok(progress.length >= 3, `${progress.length} notifications`);
+  assert.deepEqual(progress, progress.map((_, i) => i + 1));
+
+  // A cancelled call's progress ends with the cancellation.
+  const cancel = new AbortController();
+  const cancelled = client.callTool({ name: 'listen', arguments: {} }, undefined,
+    { signal: cancel.signal, onprogress: () => cancel.abort('moved on') });
+  await assert.rejects(cancelled);
+  await client.ping();  // its answer comes once the cancellation has been read
+  const seen = client.received.length;
+  await sleep(700);
+  assert.equal(client.received.length, seen);
+  // A progress for a call that has ended, or been cancelled, would have been an error here.
+  assert.deepEqual(errors, []);
+});
+
+// Batches under 2025-03-26, each sent once the one before is answered: the members, the
+// answer's entries in any order (id, and the error code or isError), or null for no answer.
+const ping = (id) => JSON.stringify({ jsonrpc: '2.0', id, method: 'ping' });
+const initialized = JSON.stringify({ jsonrpc: '2.0', method: 'notifications/initialized' });
+const batches = [
+  { members: [ping(1), call(2, 'notify', { message: 'in a batch' }), initialized, '7', initialize(3, '2025-03-26')],
+    answer: [[1], [2], [null, -32600], [3, -32600]] },
+  { members: [initialized], answer: null },
+  { members: [], answer: [null, -32600] },
+  { members: Array.from({ length: 17 }, (_, i) => call(`n${i}`, 'notify', { message: `n${i}` })),
+    answer: [...Array.from({ length: 16 }, (_, i) => [`n${i}`]), ['n16', 'isError']] },
+  // Cancelled once asked, with its progress: the answer has the ping alone.
+  { members: [JSON.stringify({ jsonrpc: '2.0', id: 'q', method: 'tools/call',
+    params: { name: 'ask', arguments: { message: 'In a batch?' }, _meta: { progressToken: 'q' } } }), ping(4)],
+  cancel: 'q', answer: [[4]] },
+];
+
+test('batches under 2025-03-26: one answer once every request has one', async () => {
+  const sim = await startSim('batches', ['--delay', '/overlay=0.5', '--delay', '/chat=600']);
+  const server = rawServer(sim.port, 'pipe', ['--progress-interval', '0.2']);
+  server.send(initialize(0, '2025-03-26'));
+  await until('the session', () => server.messages().length === 1);
+  const sorted = (entries) => entries.map((entry) => JSON.stringify(entry)).sort();
+  let sync = 0;
+  for (const row of batches) {
+    const before = server.messages().length;
+    server.send(`[${row.members.join(',')}]`);
+    if (row.cancel) {
+      await until('progress', () => server.messages().some(({ params }) => params?.progressToken === row.cancel));
+      server.send(JSON.stringify({ jsonrpc: '2.0', method: 'notifications/cancelled',
+        params: { requestId: row.cancel } }));
+    }
+    // A ping after the batch: its answer comes once the lines before it have been read.
+    server.send(ping(`sync${++sync}`));
+    await until('the answers', () => server.messages().some(({ id }) => id === `sync${sync}`) &&
+      (row.answer === null || server.messages().slice(before).some((m) => Array.isArray(m) || m.id === null)));
+    const answers = server.messages().slice(before)
+      .filter((message) => message.id !== `sync${sync}` && message.method !== 'notifications/progress');
+    if (row.answer === null) assert.deepEqual(answers, []);
+    else if (!Array.isArray(row.answer[0])) assert.deepEqual(answers.map(gist), [row.answer]);
+    else assert.deepEqual(sorted(answers[0].map(gist)), sorted(row.answer));
+  }
+  // No progress once the cancellation has been read, which it was before the last sync ping.
+  await sleep(700);
+  const synced = server.messages().findIndex(({ id }) => id === `sync${sync}`);
+  assert.deepEqual(server.messages().slice(synced).filter(({ method }) => method), []);
+  await until('the hang-up', () => sim.hangUps() === 1);
+});
+
 test('a call is answered while a question waits; a cancelled question is withdrawn', async () => {
   const sim = await startSim('waiting', ['--delay', '/chat=600']);
   const client = await connect(sim.port);
@@ -334,10 +475,10 @@ test('malformed messages get protocol errors; the calls around them are served',
   const sim = await startSim('burst', ['--delay', '/chat=1']);
   const server = rawServer(sim.port);
   // Each line, and the id and error code (or protocol version) of its answer, if it has one.
-  const burst = [
+  const [opening, ...burst] = [
+    [initialize(0, '2025-06-18'), 0, '2025-06-18'],
     ['not json', null, -32700],
-    [initialize(1, '2099-01-01'), 1, '2025-11-25'],
-    [initialize(2, '2025-06-18'), 2, '2025-06-18'],
+    [initialize(1, '2025-11-25'), 1, -32600],
     ['[{"jsonrpc":"2.0","id":3,"method":"ping"}]', null, -32600],
     ['"ping"', null, -32600],
     ['{"jsonrpc":"1.0","id":4,"method":"ping"}', 4, -32600],
@@ -350,13 +491,13 @@ test('malformed messages get protocol errors; the calls around them are served',
     [call(11, 'notify', []), 11, -32602],
     ['{"jsonrpc":"2.0","id":12,"result":{}}'],  // a client's answer: nothing to say to it
   ];
-  server.send(call('waiting', 'ask', { message: 'Through the noise?' }));
+  server.send(opening[0], call('waiting', 'ask', { message: 'Through the noise?' }));
   await until('the question', () => sim.requests().length === 1);
   server.send(...burst.map(([line]) => line), call('after', 'notify', { message: 'still here' }));
   const called = (id) => server.messages().find((message) => message.id === id)?.result;
   // The calls are answered last: by then every line of the burst has been.
   await until('the calls', () => called('waiting') && called('after'));
-  const answered = burst.filter((row) => row.length > 1);
+  const answered = [opening, ...burst].filter((row) => row.length > 1);
   const answers = server.messages().filter(({ id }) => id !== 'waiting' && id !== 'after');
   assert.equal(answers.length, answered.length);
   answered.forEach(([line, id, expected], i) => {
@@ -373,13 +514,89 @@ test('malformed messages get protocol errors; the calls around them are served',
   assert.equal(server.stderr(), '');
 });
 
-test('end of input cancels the calls in flight and ends the server', async () => {
-  const sim = await startSim('end', ['--delay', '/chat=600']);
-  const server = rawServer(sim.port);
-  server.send(initialize(1, '2025-11-25'), call(2, 'ask', { message: 'Still deciding?' }));
-  await until('the question', () => sim.requests().length === 1);
-  server.end();
-  assert.equal(await server.exited, 0);
-  await until('the hang-up', () => sim.hangUps() === 1);
-  assert.deepEqual(server.messages().map((message) => message.id), [1]);
-});
+const nested = (levels) => '['.repeat(levels) + ']'.repeat(levels);
+// A ping whose line nests `levels` deep, the message and its params counting as two.
+const nestedPing = (id, levels) =>
+  `{"jsonrpc":"2.0","id":${id},"method":"ping","params":{"x":${nested(levels - 2)}}}`;
+// The line with a million levels where it says "DEEP".
+const deep = (line) => line.replace('"DEEP"', nested(1e6));
+// A ping whose line is `length` bytes long.
+const pingOf = (length) => `{"jsonrpc":"2.0","id":1,"method":"ping","params":{"x":"${'x'.repeat(length - 58)}"}}`;
+const opened = initialize(0, '2025-11-25');
+const goodCall = call('after', 'notify', { message: 'after' });
+
+// Lines no host should send and outputs that fail, each to a server of its own and then end of
+// input (`then` says what happens between). Each row names the answers in the order written, the
+// requests the app receives, the questions withdrawn, the exit status and standard error.
+const hostile = [
+  { name: 'a million-level argument', lines: [opened, deep(call(1, 'notify', { message: 'x', a: 'DEEP' })), goodCall],
+    answers: [[0, '2025-11-25'], [null, -32700], ['after']], cards: [{ message: 'after' }] },
+  { name: 'a million-level requestId', lines: [opened, deep(JSON.stringify({ jsonrpc: '2.0',
+    method: 'notifications/cancelled', params: { requestId: 'DEEP' } })), goodCall],
+    answers: [[0, '2025-11-25'], [null, -32700], ['after']], cards: [{ message: 'after' }] },
+  { name: 'a line one byte longer than 64 MiB', lines: [opened, pingOf(2 ** 26 + 1), goodCall],
+    answers: [[0, '2025-11-25'], [null, -32700], ['after']], cards: [{ message: 'after' }] },
+  { name: '512 levels, then 513', lines: [opened, nestedPing(1, 512), nestedPing(2, 513)],
+    answers: [[0, '2025-11-25'], [1], [null, -32700]] },
+  { name: 'requests before initialize, and initialize twice', lines: [
+    '{"jsonrpc":"2.0","id":1,"method":"tools/list"}', call(2, 'notify', { message: 'too early' }),
+    '{"jsonrpc":"2.0","method":"notifications/initialized"}', '{"jsonrpc":"2.0","id":3,"method":"ping"}',
+    initialize(4, '2099-01-01'), initialize(5, '2025-06-18'),
+    call(6, 'notify', { message: 1 }), goodCall],  // still 2025-11-25: a tool error
+    answers: [[1, -32002], [2, -32002], [3], [4, '2025-11-25'], [5, -32600], [6, 'isError'], ['after']],
+    cards: [{ message: 'after' }] },
+  { name: 'a notify and a question, then end of input', sim: ['--delay', '/overlay=0.5', '--delay', '/chat=600'],
+    lines: [opened, call(1, 'ask', { message: 'Still there?' }), call(2, 'notify', { message: 'one-shot' })],
+    then: 'end once asked', answers: [[0, '2025-11-25'], [2]], cards: [{ message: 'Still there?' }, { message: 'one-shot' }], hangUps: 1 },
+  { name: 'an approval, then end of input: it waits for a person', sim: ['--delay', '/chat=600'],
+    lines: [opened, call(1, 'approve', { tool_name: 'Bash', input: { command: 'make' } })], then: 'end once asked',
+    answers: [[0, '2025-11-25']], cards: [{ message: 'Allow Bash: make', proposed_answers: ['Allow', 'Deny'] }], hangUps: 1 },
+  { name: 'the host closes its end after end of input', sim: ['--delay', '/overlay=0.5'],
+    lines: [opened, call(1, 'notify', { message: 'unread' })], then: 'close after end',
+    answers: [[0, '2025-11-25']], cards: [{ message: 'unread' }] },
+  { name: 'the host closes its end while input is open', sim: ['--delay', '/chat=600'],
+    lines: [opened, call(1, 'ask', { message: 'Anyone?' })], then: 'close once asked',
+    answers: [[0, '2025-11-25']], cards: [{ message: 'Anyone?' }], hangUps: 1, status: 1,
+    stderr: 'error: cannot write to standard output: Broken pipe\n' },
+  { name: 'a full output', output: '/dev/full', lines: [opened], answers: [], status: 1,
+    stderr: 'error: cannot write to standard output: No space left on device\n' },
+  // A tenth of a million levels is already far past what a recursion could take on any stack,
+  // and a million costs seconds under the sanitizers.
+  { name: 'a health answer whose games nest 100,000 levels',
+    app: { '/health': `{"port":1,"games":${nested(1e5)}}` }, lines: [opened, call(1, 'health', {})],
+    answers: [[0, '2025-11-25'], [1]] },
+  { name: 'characters whose faces nest 100,000 levels',
+    app: { '/characters': `[{"name":"Deep","faces":${nested(1e5)}}]` }, lines: [opened, call(1, 'characters', {})],
+    answers: [[0, '2025-11-25'], [1]] },
+];
+
+for (const row of hostile) {
+  test(`hostile: ${row.name}`, { skip: row.output && !existsSync(row.output) }, async () => {
+    const sim = row.app ? await startApp(row.app) : await startSim(row.name.replace(/\W+/g, '-'), row.sim);
+    const output = row.output ? openSync(row.output, 'w') : 'pipe';
+    const server = rawServer(sim.port, output);
+    if (row.output) closeSync(output);
+    server.send(...row.lines);
+    if (row.then?.endsWith('once asked')) {
+      await until('the question', () => sim.requests().length === row.cards.length);
+    }
+    if (row.then === 'close once asked') {
+      server.closeOutput();
+      server.send('{"jsonrpc":"2.0","id":"unwritten","method":"ping"}');
+    } else {
+      server.end();
+    }
+    if (row.then === 'close after end') {
+      await until('the first answer', () => server.messages().length === 1);
+      server.closeOutput();
+    }
+    assert.equal(await server.exited, row.status ?? 0);
+    assert.equal(server.stderr(), row.stderr ?? '');
+    assert.deepEqual(server.messages().map(gist), row.answers);
+    if (row.app) return;
+    // Calls run side by side: the app may receive them in any order.
+    const sorted = (bodies) => bodies.map((body) => JSON.stringify(body)).sort();
+    assert.deepEqual(sorted(sim.requests().map(({ body }) => body)), sorted(row.cards ?? []));
+    await until('the hang-ups', () => sim.hangUps() === (row.hangUps ?? 0));
+  });
+}

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Prints what vesk's bash completion offers for each line read on standard input, space-separated,
-# one line each. The completion is found the way an interactive bash finds it: bash-completion
-# looks under $XDG_DATA_DIRS, here $1/share. Without bash-completion the file is sourced.
+# one line each. The completion is found the way an interactive bash finds it: bash-completion 2,
+# which needs bash 4.2, looks under $XDG_DATA_DIRS, here $1/share. Without it the file is sourced,
+# as bash-completion 1 (the one for macOS's bash 3.2) sources every file of bash_completion.d.
 stage=$1
-if [ -r /usr/share/bash-completion/bash_completion ]; then
+if [ -r /usr/share/bash-completion/bash_completion ] &&
+  { [ "${BASH_VERSINFO[0]}" -gt 4 ] || { [ "${BASH_VERSINFO[0]}" -eq 4 ] && [ "${BASH_VERSINFO[1]}" -ge 2 ]; }; }; then
   export XDG_DATA_DIRS=$stage/share
   # shellcheck source=/dev/null
   source /usr/share/bash-completion/bash_completion
@@ -24,5 +26,5 @@ while IFS= read -r line; do
   COMP_POINT=${#line}
   COMPREPLY=()
   "$function" vesk "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
-  echo "${COMPREPLY[*]}"
+  echo ${COMPREPLY[@]+"${COMPREPLY[@]}"}
 done

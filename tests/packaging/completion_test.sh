@@ -38,9 +38,9 @@ for bin in "$here/stub" "$stage/bin"; do
   for i in "${!lines[@]}"; do [ "${bins[i]}" = "$bin" ] && picked+=("$i"); done
   [ ${#picked[@]} -gt 0 ] || continue
   typed=()
-  for i in "${picked[@]}"; do typed+=("${lines[i]}"); done
+  for i in ${picked[@]+"${picked[@]}"}; do typed+=("${lines[i]}"); done
   actual=()
-  while IFS= read -r offered; do actual+=("$offered"); done < <(offers "$bin" "${typed[@]}")
+  while IFS= read -r offered; do actual+=("$offered"); done < <(offers "$bin" ${typed[@]+"${typed[@]}"})
   for n in "${!picked[@]}"; do
     i=${picked[n]}
     printf '%s|%s|%s\n' "${lines[i]}" "${expected[i]}" "${actual[n]:-}"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A program's help (the command after $2) and its man page ($1) name the same long options, so
 # neither can gain or lose one without the other. For vesk, whose binary's table of command words
-# is $2 (src/cli/entry.cpp; "-" for the others), they also name the same commands, and the page
+# is $2 (src/app/entry.cpp; "-" for the others), they also name the same commands, and the page
 # the same command words and aliases as the table.
 set -euo pipefail
 page=$1 entry=$2

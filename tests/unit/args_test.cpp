@@ -78,6 +78,7 @@ TEST(ArgsTest, DerivedValues) {
   EXPECT_EQ(args.flag("NAME"), "CI");
   EXPECT_EQ(args.flag("title"), std::nullopt);
   EXPECT_EQ(parse({"notify"}).message(), std::nullopt);
+  EXPECT_EQ(parse({"health"}).port(), 47037);  // the app's own port; no test connects to it
   for (const char* notTrue : {"false", "yes", "TRUE", ""}) {
     EXPECT_FALSE(parse({"notify", "--json", notTrue}).jsonOutput()) << notTrue;
   }

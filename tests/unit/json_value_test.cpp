@@ -44,6 +44,7 @@ TEST(JsonValueTest, ValuesAsText) {
       {R"({"answer":"x",})", "answer", std::nullopt},
       {R"({"answer":"x"]})", "answer", std::nullopt},
       {R"({"answer":"\ud83d"})", "answer", std::nullopt},
+      {R"({"answer":"\ud800x"})", "answer", std::nullopt},  // a lone high surrogate, the first
       {R"({"answer":"\x"})", "answer", std::nullopt},
       {"{\"answer\":\"a\tb\"}", "answer", std::nullopt},  // a raw tab inside a string
       {R"({"answer":"x"}{})", "answer", std::nullopt},

@@ -6,11 +6,11 @@
 #include <malloc.h>
 #endif
 
-#include "cli/entry.h"
+#include "app/entry.h"
 
 int main(int argc, char** argv) {
   // A reader that goes away (a closed pipe, a server that hangs up) must never end the process
-  // by a signal: writes then fail quietly and the exit status stays 0 or 1.
+  // by a signal: the write fails with EPIPE instead, and the exit status stays 0 or 1.
   std::signal(SIGPIPE, SIG_IGN);
 #ifdef __GLIBC__
   // The transport's thread allocates while the main thread only waits: one malloc arena is

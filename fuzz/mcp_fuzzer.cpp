@@ -1,0 +1,184 @@
+// vesk-mcp's session on any sequence of lines, with the app replaced by a stub: every request gets
+// exactly one well-formed answer with its id, notifications and answers from the client none;
+// a line that is not JSON, nests too deep or runs too long gets a parse error without an id; until
+// initialize is answered only ping is, and nothing reaches the app. The first byte sets the size
+// of the reads the lines arrive in; each call ends before the next line, so no thread outlives an
+// input.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "mcp/jsonrpc.h"
+#include "mcp/line_reader.h"
+#include "mcp/server.h"
+
+namespace {
+
+using Json = nlohmann::json;
+using namespace vesk::mcp;
+
+// Small, so that inputs reach it; room for a line at the nesting limit.
+constexpr size_t kLongestLine = 2048;
+
+// The stub answers at once: no call waits long enough for progress.
+constexpr double kNoProgress = 3600;
+
+void require(bool holds) {
+  if (!holds) std::abort();
+}
+
+// What the session owes a line, judged apart from its own reading of it.
+struct Owed {
+  enum Kind { nothing, parseError, error, request, batch };
+  Owed(Kind kind = nothing, Json id = nullptr, std::string method = "")
+      : kind(kind), id(std::move(id)), method(std::move(method)) {}
+  Kind kind;
+  Json id;  // what the answer must carry
+  std::string method;
+};
+
+// The nesting is measured by nlohmann's parser, not by the server's scan.
+Json parsedWithin(std::string_view line, bool& deep) {
+  return Json::parse(
+      line,
+      [&](int depth, Json::parse_event_t event, Json&) {
+        const bool opens =
+            event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start;
+        if (opens && static_cast<size_t>(depth) + 1 > kMostLevels) deep = true;
+        return !deep;  // what is discarded is not built: the tree stays shallow
+      },
+      /*allow_exceptions=*/false);
+}
+
+// `batches`: the session's revision answers a non-empty array as a batch.
+Owed owed(std::string_view line, bool batches) {
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  if (line.find_first_not_of(" \t") == std::string_view::npos) return {};
+  bool deep = false;
+  const Json message = parsedWithin(line, deep);
+  if (deep || message.is_discarded()) return {Owed::parseError, nullptr};
+  if (batches && message.is_array() && !message.empty()) return {Owed::batch};
+  if (!message.is_object()) return {Owed::error, nullptr};
+  const auto id = message.find("id");
+  const bool hasId = id != message.end();
+  const bool validId = hasId && (id->is_string() || id->is_number());
+  const Json answerId = validId ? *id : Json();
+  const auto version = message.find("jsonrpc");
+  if (version == message.end() || *version != "2.0") return {Owed::error, answerId};
+  const auto method = message.find("method");
+  if (method == message.end()) {
+    const bool answers = message.contains("result") || message.contains("error");
+    return validId && answers ? Owed{} : Owed{Owed::error, answerId};
+  }
+  const auto params = message.find("params");
+  if (!method->is_string() || (params != message.end() && !params->is_object())) {
+    return {Owed::error, answerId};
+  }
+  if (!hasId) return {};  // a notification
+  if (!validId) return {Owed::error, nullptr};
+  return {Owed::request, *id, method->get<std::string>()};
+}
+
+// An answer as JSON-RPC has it: the version, the id, and a result or an error.
+void requireWellFormed(const Json& answer) {
+  require(answer.is_object() && answer.size() == 3 && answer.contains("id"));
+  require(answer.contains("jsonrpc") && answer["jsonrpc"] == "2.0");
+  if (answer.contains("result")) {
+    require(answer["result"].is_object());
+  } else {
+    const Json& error = answer.at("error");
+    require(error.is_object() && error.size() == 2);
+    require(error.at("code").is_number_integer() && error.at("message").is_string());
+  }
+}
+
+Json wellFormed(const std::string& line) {
+  Json answer = Json::parse(line, nullptr, /*allow_exceptions=*/false);
+  requireWellFormed(answer);
+  return answer;
+}
+
+// A batch gets one array of answers, or nothing when it held no request.
+void requireBatchAnswer(const std::string& line) {
+  Json answers = Json::parse(line, nullptr, /*allow_exceptions=*/false);
+  require(answers.is_array() && !answers.empty());
+  for (const auto& answer : answers) requireWellFormed(answer);
+}
+
+int code(const Json& answer) {
+  return answer.contains("error") ? answer["error"]["code"].get<int>() : 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const size_t readSize = 1 + data[0];
+  const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+  std::vector<std::string> written;
+  size_t calls = 0;
+  bool open = false;     // initialize has been answered
+  bool batches = false;  // in the revision it negotiated, which has batches
+  Server server(
+      [&](const Tool&, const Json&, Revision, vesk::Cancellation&) {
+        ++calls;
+        return Json::parse(R"({"content": [{"type": "text", "text": "stub"}]})");
+      },
+      [&](std::string_view message) {
+        require(message.ends_with('\n') && message.find('\n') == message.size() - 1);
+        written.emplace_back(message);
+        return true;
+      },
+      Concurrency::sequential, kNoProgress);
+
+  const LineSink sink = [&](std::optional<std::string_view> line) {
+    const size_t before = written.size();
+    const size_t callsBefore = calls;
+    if (line) {
+      server.handleLine(*line);
+    } else {
+      server.refuseLongLine(kLongestLine);
+    }
+    const Owed due = line ? owed(*line, batches) : Owed{Owed::parseError, nullptr};
+    if (!open) require(calls == callsBefore);
+    if (due.kind == Owed::batch) {
+      require(written.size() - before <= 1);
+      if (written.size() > before) requireBatchAnswer(written.back());
+      return;
+    }
+    require(written.size() - before == (due.kind == Owed::nothing ? 0 : 1));
+    if (due.kind == Owed::nothing) return;
+
+    const Json answer = wellFormed(written.back());
+    require(answer["id"] == due.id);
+    if (due.kind == Owed::parseError) require(code(answer) == kParseError);
+    if (due.kind == Owed::error) require(answer.contains("error"));
+    if (due.kind != Owed::request) return;
+    if (due.method == "ping") {
+      require(answer["result"] == Json::object());
+    } else if (due.method == "initialize") {
+      require(code(answer) == (open ? kInvalidRequest : 0));
+      if (!open) batches = answer["result"]["protocolVersion"] == "2025-03-26";
+      open = true;
+    } else if (!open) {
+      require(code(answer) == kServerNotInitialized);
+    }
+  };
+
+  LineReader reader(kLongestLine);
+  for (size_t at = 0; at < input.size(); at += readSize) {
+    reader.feed(input.substr(at, readSize), sink);
+  }
+  reader.end(sink);
+  server.finish();
+  return 0;
+}
