@@ -156,6 +156,7 @@ const brokenArguments = [
   { tool: 'notify', args: { message: 'x', timeout: 0 }, error: "'timeout' must be a number above 0" },
   { tool: 'say', args: { message: 'x', title: 'T' }, error: "unknown argument 'title'" },
   { tool: 'health', args: { timeout: 60 }, error: "unknown argument 'timeout'" },
+  { tool: 'game', args: { mode: 'user_guesses' }, error: "'game' is required" },
   { tool: 'game', args: { game: 'hangman', mode: 'both' },
     error: "'mode' must be one of user_guesses, agent_guesses" },
   { tool: 'approve', args: { tool_name: 'Bash', tool_use_id: 't1' },
