@@ -381,7 +381,7 @@ test('a question held past the client\'s timer: progress keeps it alive, and non
   await assert.rejects(cancelled);
   await client.ping();  // its answer comes once the cancellation has been read
   const seen = client.received.length;
-  await sleep(700);
+  await sleep(500);  // two and a half intervals
   assert.equal(client.received.length, seen);
   // A progress for a call that has ended, or been cancelled, would have been an error here.
   assert.deepEqual(errors, []);
@@ -430,7 +430,7 @@ test('batches under 2025-03-26: one answer once every request has one', async ()
     else assert.deepEqual(sorted(answers[0].map(gist)), sorted(row.answer));
   }
   // No progress once the cancellation has been read, which it was before the last sync ping.
-  await sleep(700);
+  await sleep(500);  // two and a half intervals
   const synced = server.messages().findIndex(({ id }) => id === `sync${sync}`);
   assert.deepEqual(server.messages().slice(synced).filter(({ method }) => method), []);
   await until('the hang-up', () => sim.hangUps() === 1);
