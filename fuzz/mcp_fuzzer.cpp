@@ -28,13 +28,16 @@ using namespace vesk::mcp;
 // Small, so that inputs reach it; room for a line at the nesting limit.
 constexpr size_t kLongestLine = 2048;
 
+// The stub answers at once: no call waits long enough for progress.
+constexpr double kNoProgress = 3600;
+
 void require(bool holds) {
   if (!holds) std::abort();
 }
 
 // What the session owes a line, judged apart from its own reading of it.
 struct Owed {
-  enum Kind { nothing, parseError, error, request };
+  enum Kind { nothing, parseError, error, request, batch };
   Owed(Kind kind = nothing, Json id = nullptr, std::string method = "")
       : kind(kind), id(std::move(id)), method(std::move(method)) {}
   Kind kind;
@@ -55,12 +58,14 @@ Json parsedWithin(std::string_view line, bool& deep) {
       /*allow_exceptions=*/false);
 }
 
-Owed owed(std::string_view line) {
+// `batches`: the session's revision answers a non-empty array as a batch.
+Owed owed(std::string_view line, bool batches) {
   if (line.ends_with('\r')) line.remove_suffix(1);
   if (line.find_first_not_of(" \t") == std::string_view::npos) return {};
   bool deep = false;
   const Json message = parsedWithin(line, deep);
   if (deep || message.is_discarded()) return {Owed::parseError, nullptr};
+  if (batches && message.is_array() && !message.empty()) return {Owed::batch};
   if (!message.is_object()) return {Owed::error, nullptr};
   const auto id = message.find("id");
   const bool hasId = id != message.end();
@@ -82,9 +87,8 @@ Owed owed(std::string_view line) {
   return {Owed::request, *id, method->get<std::string>()};
 }
 
-// An answer line as JSON-RPC has it: the version, the id, and a result or an error.
-Json wellFormed(const std::string& line) {
-  Json answer = Json::parse(line, nullptr, /*allow_exceptions=*/false);
+// An answer as JSON-RPC has it: the version, the id, and a result or an error.
+void requireWellFormed(const Json& answer) {
   require(answer.is_object() && answer.size() == 3 && answer.contains("id"));
   require(answer.contains("jsonrpc") && answer["jsonrpc"] == "2.0");
   if (answer.contains("result")) {
@@ -94,7 +98,19 @@ Json wellFormed(const std::string& line) {
     require(error.is_object() && error.size() == 2);
     require(error.at("code").is_number_integer() && error.at("message").is_string());
   }
+}
+
+Json wellFormed(const std::string& line) {
+  Json answer = Json::parse(line, nullptr, /*allow_exceptions=*/false);
+  requireWellFormed(answer);
   return answer;
+}
+
+// A batch gets one array of answers, or nothing when it held no request.
+void requireBatchAnswer(const std::string& line) {
+  Json answers = Json::parse(line, nullptr, /*allow_exceptions=*/false);
+  require(answers.is_array() && !answers.empty());
+  for (const auto& answer : answers) requireWellFormed(answer);
 }
 
 int code(const Json& answer) {
@@ -110,9 +126,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<std::string> written;
   size_t calls = 0;
-  bool open = false;  // initialize has been answered
+  bool open = false;     // initialize has been answered
+  bool batches = false;  // in the revision it negotiated, which has batches
   Server server(
-      [&](const Tool&, const Json&, vesk::Cancellation&) {
+      [&](const Tool&, const Json&, Revision, vesk::Cancellation&) {
         ++calls;
         return Json::parse(R"({"content": [{"type": "text", "text": "stub"}]})");
       },
@@ -121,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         written.emplace_back(message);
         return true;
       },
-      Concurrency::sequential);
+      Concurrency::sequential, kNoProgress);
 
   const LineSink sink = [&](std::optional<std::string_view> line) {
     const size_t before = written.size();
@@ -131,9 +148,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
       server.refuseLongLine(kLongestLine);
     }
-    const Owed due = line ? owed(*line) : Owed{Owed::parseError, nullptr};
-    require(written.size() - before == (due.kind == Owed::nothing ? 0 : 1));
+    const Owed due = line ? owed(*line, batches) : Owed{Owed::parseError, nullptr};
     if (!open) require(calls == callsBefore);
+    if (due.kind == Owed::batch) {
+      require(written.size() - before <= 1);
+      if (written.size() > before) requireBatchAnswer(written.back());
+      return;
+    }
+    require(written.size() - before == (due.kind == Owed::nothing ? 0 : 1));
     if (due.kind == Owed::nothing) return;
 
     const Json answer = wellFormed(written.back());
@@ -145,6 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       require(answer["result"] == Json::object());
     } else if (due.method == "initialize") {
       require(code(answer) == (open ? kInvalidRequest : 0));
+      if (!open) batches = answer["result"]["protocolVersion"] == "2025-03-26";
       open = true;
     } else if (!open) {
       require(code(answer) == kServerNotInitialized);

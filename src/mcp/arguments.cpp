@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "commands/calls.h"
-
 namespace vesk::mcp {
 namespace {
 
@@ -15,8 +13,9 @@ std::string argumentName(std::string_view option) {
   return name;
 }
 
-Json propertySchema(const Argument& argument) {
-  Json property = {{"description", argument.description}};
+// The schema of an argument under its own name or, with a description of its own, its alias.
+Json propertySchema(const Argument& argument, std::string description) {
+  Json property = {{"description", std::move(description)}};
   switch (argument.kind) {
     case Kind::text:
       property["type"] = "string";
@@ -29,17 +28,26 @@ Json propertySchema(const Argument& argument) {
       property["type"] = "number";
       property["exclusiveMinimum"] = 0;
       break;
-    case Kind::game:
+    case Kind::choice:
       property["type"] = "string";
       property["enum"] = Json::array();
-      for (auto type : kGameTypes) property["enum"].push_back(std::string(type));
+      for (auto choice : argument.choices) property["enum"].push_back(std::string(choice));
+      break;
+    case Kind::object:
+      property["type"] = "object";
       break;
   }
   return property;
 }
 
-std::optional<std::string> valueProblem(Kind kind, const Json& value) {
-  switch (kind) {
+std::string joined(const std::vector<std::string_view>& words) {
+  std::string text;
+  for (auto word : words) text += (text.empty() ? "" : ", ") + std::string(word);
+  return text;
+}
+
+std::optional<std::string> valueProblem(const Argument& argument, const Json& value) {
+  switch (argument.kind) {
     case Kind::text:
       if (!value.is_string()) return "must be a string";
       break;
@@ -52,11 +60,15 @@ std::optional<std::string> valueProblem(Kind kind, const Json& value) {
     case Kind::seconds:
       if (!value.is_number() || !(value.get<double>() > 0)) return "must be a number above 0";
       break;
-    case Kind::game:
-      if (!value.is_string() || std::find(kGameTypes.begin(), kGameTypes.end(),
-                                          value.get<std::string>()) == kGameTypes.end()) {
-        return "must be one of tic_tac_toe, snake, hangman";
+    case Kind::choice:
+      if (!value.is_string() ||
+          std::find(argument.choices.begin(), argument.choices.end(),
+                    value.get_ref<const std::string&>()) == argument.choices.end()) {
+        return "must be one of " + joined(argument.choices);
       }
+      break;
+    case Kind::object:
+      if (!value.is_object()) return "must be an object";
       break;
   }
   return std::nullopt;
@@ -64,32 +76,45 @@ std::optional<std::string> valueProblem(Kind kind, const Json& value) {
 
 }  // namespace
 
-Json inputSchema(const std::vector<Argument>& arguments) {
+Json inputSchema(const std::vector<Argument>& arguments, Others others) {
   Json properties = Json::object();
   Json required = Json::array();
   for (const auto& argument : arguments) {
-    properties[argument.name] = propertySchema(argument);
-    if (argument.required) required.push_back(argument.name);
+    properties[argument.name] = propertySchema(argument, argument.description);
+    if (!argument.alias.empty()) {
+      properties[argument.alias] = propertySchema(
+          argument, "another name for " + argument.name + ", which wins when both are given");
+    }
+    // An argument that may come by either of two names is required by neither: hosts refuse a
+    // schema whose top level says "one of these" (anyOf), so the check below says it.
+    if (argument.required && argument.alias.empty()) required.push_back(argument.name);
   }
-  Json schema = {{"type", "object"}, {"properties", properties}, {"additionalProperties", false}};
+  Json schema = {{"type", "object"}, {"properties", properties}};
+  if (others == Others::refused) schema["additionalProperties"] = false;
   if (!required.empty()) schema["required"] = required;
   return schema;
 }
 
-std::optional<std::string> argumentProblem(const std::vector<Argument>& arguments,
+std::optional<std::string> argumentProblem(const std::vector<Argument>& arguments, Others others,
                                            const Json& values) {
   for (const auto& item : values.items()) {
     const std::string& name = item.key();
-    auto argument = std::find_if(arguments.begin(), arguments.end(),
-                                 [&](const Argument& a) { return a.name == name; });
-    if (argument == arguments.end()) return "unknown argument '" + name + "'";
-    if (auto problem = valueProblem(argument->kind, item.value())) {
+    auto argument = std::find_if(arguments.begin(), arguments.end(), [&](const Argument& a) {
+      return a.name == name || (!a.alias.empty() && a.alias == name);
+    });
+    if (argument == arguments.end()) {
+      if (others == Others::ignored) continue;
+      return "unknown argument '" + name + "'";
+    }
+    if (auto problem = valueProblem(*argument, item.value())) {
       return "'" + name + "' " + *problem;
     }
   }
   for (const auto& argument : arguments) {
-    if (argument.required && !values.contains(argument.name)) {
-      return "'" + argument.name + "' is required";
+    if (!argument.required || values.contains(argument.name)) continue;
+    if (argument.alias.empty()) return "'" + argument.name + "' is required";
+    if (!values.contains(argument.alias)) {
+      return "'" + argument.name + "' or '" + argument.alias + "' is required";
     }
   }
   return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -15,7 +16,8 @@ enum class Kind {
   text,     // a string
   texts,    // an array of strings
   seconds,  // a number above 0
-  game,     // one of kGameTypes
+  choice,   // one of the argument's choices
+  object,   // a JSON object, taken as it is
 };
 
 struct Argument {
@@ -23,13 +25,21 @@ struct Argument {
   Kind kind;
   std::string description;
   bool required = false;
+  std::vector<std::string_view> choices = {};  // for Kind::choice, in the order messages list them
+  // Another name a client may send the argument by; the argument's own name wins when both
+  // come. A required argument is there when either is.
+  std::string alias = {};
 };
 
-// The JSON Schema of a tool's input: an object of these arguments and no others.
-nlohmann::json inputSchema(const std::vector<Argument>& arguments);
+// Whether a call may carry members the tool does not know: a tool that hosts call with
+// arguments of their own ignores those, any other tool refuses them.
+enum class Others { refused, ignored };
+
+// The JSON Schema of a tool's input: an object of these arguments, and no others when refused.
+nlohmann::json inputSchema(const std::vector<Argument>& arguments, Others others);
 
 // What is wrong with a call's `values` by that schema, or nothing.
-std::optional<std::string> argumentProblem(const std::vector<Argument>& arguments,
+std::optional<std::string> argumentProblem(const std::vector<Argument>& arguments, Others others,
                                            const nlohmann::json& values);
 
 // The presentation options that `card` reads, as arguments: "image-url" is image_url.

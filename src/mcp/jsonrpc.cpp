@@ -15,11 +15,6 @@ Message invalid(ErrorCode error, std::string problem, Json id = nullptr) {
   return message;
 }
 
-// Text from the client may hold anything; what goes back must be valid UTF-8 all the same.
-std::string line(const Json& message) {
-  return message.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
 // Whether `text` nests deeper than kMostLevels. It counts the brackets outside strings and checks
 // nothing else: in JSON they are the levels, and what is not JSON the parser refuses after it.
 bool nestsTooDeep(std::string_view text) {
@@ -46,16 +41,8 @@ bool nestsTooDeep(std::string_view text) {
   return false;
 }
 
-}  // namespace
-
-Message parseMessage(std::string_view text) {
-  if (nestsTooDeep(text)) {
-    return invalid(kParseError, "parse error: the line nests deeper than " +
-                                    std::to_string(kMostLevels) + " levels");
-  }
-  Json document = Json::parse(text, nullptr, /*allow_exceptions=*/false);
-  if (document.is_discarded()) return invalid(kParseError, "parse error: the line is not JSON");
-  if (document.is_array()) return invalid(kInvalidRequest, "batches are not supported");
+// One message of a line, or of a batch.
+Message messageOf(Json document) {
   if (!document.is_object()) return invalid(kInvalidRequest, "a message must be a JSON object");
 
   Json id = nullptr;
@@ -91,14 +78,49 @@ Message parseMessage(std::string_view text) {
   return message;
 }
 
-std::string resultLine(const Json& id, const Json& result) {
-  return line({{"jsonrpc", "2.0"}, {"id", id}, {"result", result}});
+}  // namespace
+
+Incoming parseLine(std::string_view text, bool batches) {
+  Incoming incoming;
+  if (nestsTooDeep(text)) {
+    incoming.messages.push_back(invalid(kParseError, "parse error: the line nests deeper than " +
+                                                         std::to_string(kMostLevels) + " levels"));
+    return incoming;
+  }
+  Json document = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+  if (document.is_discarded()) {
+    incoming.messages.push_back(invalid(kParseError, "parse error: the line is not JSON"));
+  } else if (!document.is_array()) {
+    incoming.messages.push_back(messageOf(std::move(document)));
+  } else if (!batches) {
+    incoming.messages.push_back(
+        invalid(kInvalidRequest, "batches are not supported in this protocol revision"));
+  } else if (document.empty()) {
+    incoming.messages.push_back(invalid(kInvalidRequest, "a batch must hold a message"));
+  } else {
+    incoming.batch = true;
+    for (auto& element : document) incoming.messages.push_back(messageOf(std::move(element)));
+  }
+  return incoming;
 }
 
-std::string errorLine(const Json& id, ErrorCode code, std::string_view message) {
-  return line({{"jsonrpc", "2.0"},
-               {"id", id},
-               {"error", {{"code", static_cast<int>(code)}, {"message", std::string(message)}}}});
+Json resultMessage(const Json& id, Json result) {
+  return {{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}};
+}
+
+Json errorMessage(const Json& id, ErrorCode code, std::string_view message) {
+  return {{"jsonrpc", "2.0"},
+          {"id", id},
+          {"error", {{"code", static_cast<int>(code)}, {"message", std::string(message)}}}};
+}
+
+Json notificationMessage(std::string_view method, const Json& params) {
+  return {{"jsonrpc", "2.0"}, {"method", std::string(method)}, {"params", params}};
+}
+
+// Text from the client may hold anything; what goes back must be valid UTF-8 all the same.
+std::string lineOf(const Json& message) {
+  return message.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 }  // namespace vesk::mcp

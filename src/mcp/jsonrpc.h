@@ -3,10 +3,12 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
-// JSON-RPC 2.0 as MCP's stdio transport carries it: one message per line, no batches.
+// JSON-RPC 2.0 as MCP's stdio transport carries it: one message per line, or under the
+// protocol's 2025-03-26 revision a batch of them.
 namespace vesk::mcp {
 
 enum ErrorCode {
@@ -33,11 +35,22 @@ struct Message {
   std::string problem;
 };
 
-// A line that is not JSON, or nests deeper than kMostLevels, is a parse error.
-Message parseMessage(std::string_view line);
+// One line from the client: a message, or a batch of them (a JSON array of at least one).
+struct Incoming {
+  std::vector<Message> messages;
+  bool batch = false;  // answered, if at all, with one array
+};
 
-// The lines that answer a request, without the line feed.
-std::string resultLine(const nlohmann::json& id, const nlohmann::json& result);
-std::string errorLine(const nlohmann::json& id, ErrorCode code, std::string_view message);
+// A line that is not JSON, or nests deeper than kMostLevels, is a parse error; a batch where
+// `batches` is false, or an empty one, is an invalid message.
+Incoming parseLine(std::string_view line, bool batches);
+
+// The messages that answer a request.
+nlohmann::json resultMessage(const nlohmann::json& id, nlohmann::json result);
+nlohmann::json errorMessage(const nlohmann::json& id, ErrorCode code, std::string_view message);
+nlohmann::json notificationMessage(std::string_view method, const nlohmann::json& params);
+
+// A message as one line, without the line feed.
+std::string lineOf(const nlohmann::json& message);
 
 }  // namespace vesk::mcp

@@ -16,18 +16,38 @@ namespace {
 constexpr std::string_view kHelp = R"(vesk-mcp — Tarnel's notch cards as tools for coding agents
 
 USAGE:
-    vesk-mcp [--port <PORT>]
+    vesk-mcp [--port <PORT>] [--approve-timeout <SECS>] [--progress-interval <SECS>]
 
 Serves the Model Context Protocol on standard input and output, for an agent host that
 starts it as a tool server. Its tools are vesk's commands: notify, ask, listen, say, game,
-characters, health, collapse and clear, each making the request that vesk makes.
+characters, health, collapse and clear, each making the request that vesk makes, and
+approve, which asks the user in the notch for an agent host's permission decisions.
 
 OPTIONS:
-    --port <PORT>    the app's API port (default: 47037)
-    --help           print this help
-    --version        print the version)";
+    --port <PORT>                the app's API port (default: 47037)
+    --approve-timeout <SECS>     how long approve waits for the user when the call gives no
+                                 timeout (default: 300)
+    --progress-interval <SECS>   how often a call that waits for the user reports progress to
+                                 a host that asked for it (default: 10, at least 0.1)
+    --help                       print this help
+    --version                    print the version)";
 
-constexpr std::string_view kUsage = "Usage: vesk-mcp [--port <PORT>]";
+constexpr std::string_view kUsage =
+    "Usage: vesk-mcp [--port <PORT>] [--approve-timeout <SECS>] [--progress-interval <SECS>]";
+
+// A number of seconds, read as vesk reads --timeout, and at least `least`.
+double seconds(const vesk::Args& args, const char* option, double fallback, double least = 0) {
+  auto value = args.flag(option);
+  if (!value) return fallback;
+  auto parsed = vesk::parseTimeout(std::string(*value));
+  if (!parsed || *parsed < least) {
+    vesk::die("invalid --" + std::string(option) + ": " + std::string(*value));
+  }
+  return *parsed;
+}
+
+// Progress more often than this would only flood the host.
+constexpr double kShortestProgressInterval = 0.1;
 
 }  // namespace
 
@@ -47,8 +67,8 @@ int main(int argc, char** argv) {
               std::string(kUsage));
   }
   for (const auto& [name, value] : args.flags) {
-    if (name != "port" && name != "p" && name != "help" && name != "h" && name != "version" &&
-        name != "v") {
+    if (name != "port" && name != "p" && name != "approve-timeout" && name != "progress-interval" &&
+        name != "help" && name != "h" && name != "version" && name != "v") {
       vesk::die("unknown option '" + std::string(name.size() == 1 ? "-" : "--") + name + "'\n\n" +
                 std::string(kUsage));
     }
@@ -61,5 +81,10 @@ int main(int argc, char** argv) {
     vesk::out("vesk-mcp " VESK_VERSION);
     return 0;
   }
-  return vesk::mcp::serve(args.port());
+  vesk::mcp::Settings settings;
+  settings.port = args.port();
+  settings.approveTimeout = seconds(args, "approve-timeout", settings.approveTimeout);
+  settings.progressInterval =
+      seconds(args, "progress-interval", settings.progressInterval, kShortestProgressInterval);
+  return vesk::mcp::serve(settings);
 }

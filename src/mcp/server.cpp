@@ -1,8 +1,10 @@
 #include "mcp/server.h"
 
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "client/data_task.h"
 #include "mcp/jsonrpc.h"
@@ -13,36 +15,64 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The protocol revisions this server speaks, newest first: it answers a client that asks for
-// one of them in that one, and any other client in the newest.
-constexpr const char* kRevisions[] = {"2025-11-25", "2025-06-18"};
-
-// Enough for an agent's parallel calls, few enough for a small process.
+// Enough for an agent's parallel calls, few enough for a small process. Each call of a batch
+// counts.
 constexpr size_t kMostCallsInFlight = 16;
 
 constexpr const char* kInstructions =
     "Cards in the notch of the user's Mac, through the Tarnel app. notify and say return at "
     "once; ask, listen and game wait for the user, up to their timeout (300 seconds unless "
     "given), so allow the call at least as long. A dismissed question or a cancelled compose is "
-    "a normal result that says so, never an answer.";
+    "a normal result that says so, never an answer. approve is for agent hosts' permission "
+    "decisions, not for questions.";
+
+// A call that waits for a person reports progress when its request asked for it with a token.
+std::optional<Json> progressToken(const Message& request) {
+  auto meta = request.params.find("_meta");
+  if (meta == request.params.end() || !meta->is_object()) return std::nullopt;
+  auto token = meta->find("progressToken");
+  if (token == meta->end() || !(token->is_string() || token->is_number())) return std::nullopt;
+  return *token;
+}
 
 }  // namespace
 
-Server::Server(CallRunner run, LineWriter write, Concurrency concurrency)
+// A batch is answered with one array once every request in it has been answered; a cancelled
+// request has no entry, and a batch left with none has no answer.
+struct Server::Batch {
+  std::mutex mutex;
+  size_t unanswered = 0;
+  Json answers = Json::array();
+};
+
+Server::Server(CallRunner run, LineWriter write, Concurrency concurrency, double progressInterval)
     : run_(std::move(run)),
       write_(std::move(write)),
       concurrency_(concurrency),
-      revision_(kRevisions[0]) {}
+      progress_(progressInterval, [this](std::string line) { send(std::move(line)); }) {}
 
 void Server::handleLine(std::string_view line) {
   if (stopped_) return;
   // A line feed ends a message; a carriage return before it and blank lines mean nothing.
   if (line.ends_with('\r')) line.remove_suffix(1);
   if (line.find_first_not_of(" \t") == std::string_view::npos) return;
-  Message message = parseMessage(line);
+  Incoming incoming = parseLine(line, hasBatches(revision_));
+  if (!incoming.batch) return handle(incoming.messages.front(), nullptr);
+
+  auto batch = std::make_shared<Batch>();
+  for (const auto& message : incoming.messages) {
+    const bool answered =
+        message.kind == Message::Kind::request || message.kind == Message::Kind::invalid;
+    batch->unanswered += answered ? 1 : 0;
+  }
+  // Counted before any is handled, so that no answer completes the batch early.
+  for (auto& message : incoming.messages) handle(message, batch);
+}
+
+void Server::handle(Message& message, const ReplyTo& to) {
   switch (message.kind) {
     case Message::Kind::invalid:
-      return send(errorLine(message.id, message.error, message.problem));
+      return reply(to, errorMessage(message.id, message.error, message.problem));
     case Message::Kind::response:
       return;  // this server sends no requests
     case Message::Kind::notification:
@@ -52,20 +82,30 @@ void Server::handleLine(std::string_view line) {
       }
       return;
     case Message::Kind::request:
-      return answer(message);
+      return answer(message, to);
   }
 }
 
 void Server::refuseLongLine(size_t longest) {
   if (stopped_) return;
-  send(errorLine(nullptr, kParseError,
-                 "parse error: the line is longer than " + std::to_string(longest) + " bytes"));
+  send(lineOf(
+      errorMessage(nullptr, kParseError,
+                   "parse error: the line is longer than " + std::to_string(longest) + " bytes")));
 }
 
 void Server::finish() {
+  std::vector<std::string> waiting;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, call] : calls_) {
+      if (call.waitsForPerson) waiting.push_back(key);
+    }
+  }
+  // Their progress first, so that none follows the cancellation.
+  for (const auto& key : waiting) progress_.stop(key);
   std::unique_lock lock(mutex_);
-  for (auto& [key, call] : calls_) {
-    if (call.waitsForPerson) call.cancellation->cancel();
+  for (const auto& key : waiting) {
+    if (auto call = calls_.find(key); call != calls_.end()) call->second.cancellation->cancel();
   }
   idle_.wait(lock, [this] { return calls_.empty(); });
 }
@@ -81,46 +121,68 @@ void Server::send(std::string line) {
   if (!write_(line)) stop();
 }
 
-// Until initialize is answered only ping is; from then on the session is open, and stays as
-// initialize left it.
-void Server::answer(Message& request) {
-  const std::string& method = request.method;
-  if (method == "ping") return send(resultLine(request.id, Json::object()));
-  if (method == "initialize") {
-    if (initialized_) {
-      return send(errorLine(request.id, kInvalidRequest, "the session is already initialized"));
-    }
-    initialized_ = true;
-    return send(resultLine(request.id, initialize(request)));
+// `answer` is null for a request that gets none: a cancelled call.
+void Server::reply(const ReplyTo& to, Json answer) {
+  if (!to) {
+    if (!answer.is_null()) send(lineOf(answer));
+    return;
   }
-  if (!initialized_) {
-    return send(errorLine(request.id, kServerNotInitialized, "server not initialized"));
+  std::string line;
+  {
+    std::lock_guard lock(to->mutex);
+    if (!answer.is_null()) to->answers.push_back(std::move(answer));
+    if (--to->unanswered > 0 || to->answers.empty()) return;
+    line = lineOf(to->answers);
   }
-  if (method == "tools/list") return send(resultLine(request.id, toolList()));
-  if (method == "tools/call") return startCall(request);
-  send(errorLine(request.id, kMethodNotFound, "method not found: " + method));
+  send(std::move(line));
 }
 
+// Until initialize is answered only ping is; from then on the session is open, and stays as
+// initialize left it.
+void Server::answer(Message& request, const ReplyTo& to) {
+  const Json& id = request.id;
+  const std::string& method = request.method;
+  if (method == "ping") return reply(to, resultMessage(id, Json::object()));
+  if (method == "initialize") {
+    if (to) {
+      return reply(to, errorMessage(id, kInvalidRequest, "initialize cannot be part of a batch"));
+    }
+    if (initialized_) {
+      return reply(to, errorMessage(id, kInvalidRequest, "the session is already initialized"));
+    }
+    initialized_ = true;
+    return reply(to, resultMessage(id, initialize(request)));
+  }
+  if (!initialized_) {
+    return reply(to, errorMessage(id, kServerNotInitialized, "server not initialized"));
+  }
+  if (method == "tools/list") return reply(to, resultMessage(id, toolList(revision_)));
+  if (method == "tools/call") return startCall(request, to);
+  reply(to, errorMessage(id, kMethodNotFound, "method not found: " + method));
+}
+
+// A client that asks for a revision the server does not know gets the newest.
 Json Server::initialize(const Message& request) {
   auto asked = request.params.find("protocolVersion");
-  for (const char* revision : kRevisions) {
-    if (asked != request.params.end() && *asked == revision) revision_ = revision;
+  if (asked != request.params.end() && asked->is_string()) {
+    revision_ = revisionNamed(asked->get_ref<const std::string&>()).value_or(kNewestRevision);
   }
-  return {{"protocolVersion", revision_},
+  return {{"protocolVersion", dateOf(revision_)},
           {"capabilities", {{"tools", {{"listChanged", false}}}}},
           {"serverInfo", {{"name", "vesk-mcp"}, {"version", VESK_VERSION}}},
           {"instructions", kInstructions}};
 }
 
-void Server::startCall(Message& request) {
+void Server::startCall(Message& request, const ReplyTo& to) {
   const Json& id = request.id;
   auto name = request.params.find("name");
   if (name == request.params.end() || !name->is_string()) {
-    return send(errorLine(id, kInvalidParams, "tools/call needs the name of a tool"));
+    return reply(to, errorMessage(id, kInvalidParams, "tools/call needs the name of a tool"));
   }
   const Tool* tool = findTool(name->get<std::string>());
-  if (!tool)
-    return send(errorLine(id, kInvalidParams, "unknown tool: " + name->get<std::string>()));
+  if (!tool) {
+    return reply(to, errorMessage(id, kInvalidParams, "unknown tool: " + name->get<std::string>()));
+  }
   // Taken, not copied: they may hold an image of megabytes.
   Json arguments = Json::object();
   if (auto given = request.params.find("arguments");
@@ -128,69 +190,82 @@ void Server::startCall(Message& request) {
     arguments = std::move(*given);
   }
   if (!arguments.is_object()) {
-    return send(errorLine(id, kInvalidParams, "the arguments must be an object"));
+    return reply(to, errorMessage(id, kInvalidParams, "the arguments must be an object"));
   }
   if (auto problem = argumentProblem(*tool, arguments)) {
     std::string message = "invalid arguments for " + name->get<std::string>() + ": " + *problem;
-    // 2025-11-25 made these tool errors, which the model reads and can correct.
-    if (revision_ == "2025-06-18") return send(errorLine(id, kInvalidParams, message));
-    return send(resultLine(id, toolError(message)));
+    if (!argumentErrorsAreToolErrors(revision_)) {
+      return reply(to, errorMessage(id, kInvalidParams, message));
+    }
+    return reply(to, resultMessage(id, toolError(message)));
   }
 
   const std::string key = id.dump();
   auto cancellation = std::make_shared<Cancellation>();
-  if (!admitCall(id, key, {cancellation, waitsForPerson(*tool)})) return;
+  if (!admitCall(id, key, {cancellation, waitsForPerson(*tool)}, to)) return;
+  if (waitsForPerson(*tool)) {
+    if (auto token = progressToken(request)) {
+      progress_.start(key, *token, hasProgressMessages(revision_));
+    }
+  }
   if (concurrency_ == Concurrency::sequential) {
-    return runCall(id, key, *tool, arguments, *cancellation);
+    return runCall(id, key, *tool, arguments, revision_, *cancellation, to);
   }
   try {
-    std::thread([this, id, key, tool, arguments = std::move(arguments), cancellation] {
-      runCall(id, key, *tool, arguments, *cancellation);
+    std::thread([this, id, key, tool, arguments = std::move(arguments), revision = revision_,
+                 cancellation, to] {
+      runCall(id, key, *tool, arguments, revision, *cancellation, to);
     }).detach();
   } catch (const std::system_error& e) {
+    progress_.stop(key);
     {
       std::lock_guard lock(mutex_);
       calls_.erase(key);
     }
-    send(resultLine(id, toolError(std::string("cannot start the call: ") + e.what())));
+    reply(to, resultMessage(id, toolError(std::string("cannot start the call: ") + e.what())));
   }
 }
 
 void Server::runCall(const Json& id, const std::string& key, const Tool& tool,
-                     const Json& arguments, Cancellation& cancellation) {
-  Json result = run_(tool, arguments, cancellation);
+                     const Json& arguments, Revision revision, Cancellation& cancellation,
+                     const ReplyTo& to) {
+  Json result = run_(tool, arguments, revision, cancellation);
+  progress_.stop(key);  // before the result: no progress follows it
   // A cancelled call gets no answer: its client has given up on it, or is gone.
-  if (!cancellation.cancelled()) send(resultLine(id, result));
+  reply(to, cancellation.cancelled() ? Json() : resultMessage(id, std::move(result)));
   std::lock_guard lock(mutex_);
   calls_.erase(key);
   // Under the lock: once it is released, this thread touches nothing of the server's.
   idle_.notify_all();
 }
 
-bool Server::admitCall(const Json& id, const std::string& key, Call call) {
-  std::string refusal;
+bool Server::admitCall(const Json& id, const std::string& key, Call call, const ReplyTo& to) {
+  Json refusal;
   {
     std::lock_guard lock(mutex_);
     if (stopped_) return false;  // set before stop() cancels: no call starts past it
     if (calls_.contains(key)) {
-      refusal = errorLine(id, kInvalidRequest, "the id " + key + " is taken by a call in flight");
+      refusal =
+          errorMessage(id, kInvalidRequest, "the id " + key + " is taken by a call in flight");
     } else if (calls_.size() >= kMostCallsInFlight) {
-      refusal = resultLine(id, toolError("too many calls in flight: at most " +
-                                         std::to_string(kMostCallsInFlight) + " at once"));
+      refusal = resultMessage(id, toolError("too many calls in flight: at most " +
+                                            std::to_string(kMostCallsInFlight) + " at once"));
     } else {
       calls_.emplace(key, std::move(call));
       return true;
     }
   }
-  send(std::move(refusal));
+  reply(to, std::move(refusal));
   return false;
 }
 
 // Only a request's id can name a call in flight: anything else names none.
 void Server::cancel(const Json& id) {
   if (!id.is_string() && !id.is_number()) return;
+  const std::string key = id.dump();
+  progress_.stop(key);  // first: no progress follows the cancellation
   std::lock_guard lock(mutex_);
-  auto call = calls_.find(id.dump());
+  auto call = calls_.find(key);
   if (call != calls_.end()) call->second.cancellation->cancel();
 }
 

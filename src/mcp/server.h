@@ -12,6 +12,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "mcp/progress.h"
+#include "mcp/revision.h"
+
 namespace vesk {
 class Cancellation;
 }
@@ -22,10 +25,11 @@ namespace vesk::mcp {
 struct Message;
 struct Tool;
 
-// Carries out a tool call whose arguments fit its schema and returns the CallToolResult: the
-// app on its port in vesk-mcp, a stub in the fuzzer. Blocks until the call ends.
+// Carries out a tool call whose arguments fit its schema and returns the CallToolResult as the
+// session's revision has it: the app on its port in vesk-mcp, a stub in the fuzzer. Blocks until
+// the call ends.
 using CallRunner = std::function<nlohmann::json(const Tool& tool, const nlohmann::json& arguments,
-                                                Cancellation& cancellation)>;
+                                                Revision revision, Cancellation& cancellation)>;
 
 // Writes one protocol message whole, its line feed included, from any thread; false when it
 // could not, which ends the session. One the writer may drop (nobody is left to read it) counts
@@ -41,7 +45,9 @@ enum class Concurrency {
 // come before the server goes.
 class Server {
  public:
-  Server(CallRunner run, LineWriter write, Concurrency concurrency);
+  // A call that waits for a person and asked for progress gets it every `progressInterval`
+  // seconds.
+  Server(CallRunner run, LineWriter write, Concurrency concurrency, double progressInterval);
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
@@ -63,14 +69,21 @@ class Server {
     bool waitsForPerson = false;
   };
 
+  // Where a request's answer goes: a line of its own, or its entry in a batch's array.
+  struct Batch;
+  using ReplyTo = std::shared_ptr<Batch>;  // null for a line of its own
+
   void send(std::string line);
-  void answer(Message& request);
+  void reply(const ReplyTo& to, nlohmann::json answer);
+  void handle(Message& message, const ReplyTo& to);
+  void answer(Message& request, const ReplyTo& to);
   nlohmann::json initialize(const Message& request);
-  void startCall(Message& request);
+  void startCall(Message& request, const ReplyTo& to);
   void runCall(const nlohmann::json& id, const std::string& key, const Tool& tool,
-               const nlohmann::json& arguments, Cancellation& cancellation);
+               const nlohmann::json& arguments, Revision revision, Cancellation& cancellation,
+               const ReplyTo& to);
   // Whether the call may start; if not, it has been answered or, once stopped, dropped.
-  bool admitCall(const nlohmann::json& id, const std::string& key, Call call);
+  bool admitCall(const nlohmann::json& id, const std::string& key, Call call, const ReplyTo& to);
   void cancel(const nlohmann::json& id);
 
   const CallRunner run_;
@@ -78,13 +91,16 @@ class Server {
   const Concurrency concurrency_;
   // Read on the input's thread only.
   bool initialized_ = false;
-  std::string revision_;  // negotiated by initialize
+  Revision revision_ = kNewestRevision;  // negotiated by initialize
   std::atomic<bool> stopped_ = false;
 
   std::mutex mutex_;
   std::condition_variable idle_;
   // The calls in flight, by their request id as JSON text.
   std::map<std::string, Call> calls_;
+
+  // Last, so that its thread ends before anything it writes through goes.
+  ProgressReporter progress_;
 };
 
 }  // namespace vesk::mcp

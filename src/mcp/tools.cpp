@@ -1,11 +1,14 @@
 #include "mcp/tools.h"
 
+#include <algorithm>
+#include <array>
 #include <vector>
 
 #include "cli/args.h"
 #include "cli/output.h"
 #include "client/data_task.h"
 #include "commands/calls.h"
+#include "mcp/approve.h"
 #include "mcp/arguments.h"
 
 namespace vesk::mcp {
@@ -23,16 +26,25 @@ struct Outcome {
 
 }  // namespace
 
-// Whom a call waits for: at the end of input nobody is left to answer a person's card.
-enum class Waits { forApp, forPerson };
+// How a tool acts on its surroundings, for hosts that approve read-only calls by themselves and
+// warn before destructive ones. Every hint is written out: an absent one means its worst case.
+struct Hints {
+  bool readOnly;
+  bool destructive;
+  bool idempotent;
+  bool openWorld;
+};
 
 struct Tool {
   std::string name;
+  std::string title;
   std::string description;
-  std::vector<Argument> arguments;
-  Json outputSchema;  // null when the tool returns no data
+  Hints hints;
+  bool waitsForPerson = false;
+  std::vector<Argument> arguments = {};
+  Others others = Others::refused;
+  Json outputSchema = nullptr;  // null when the tool returns no data
   Outcome (*run)(const VeskClient& client, const Json& arguments);
-  Waits waits = Waits::forApp;
 };
 
 namespace {
@@ -107,14 +119,27 @@ Outcome characters(const VeskClient& client, const Json&) {
   return {structured.dump(), structured};
 }
 
+// The port as an integer and the games as a list of names when the app sent them so; else each
+// as the text vesk prints for it, which the output schema allows too.
 Outcome health(const VeskClient& client, const Json&) {
-  Health health = healthOf(checkHealth(client));
+  Response answer = checkHealth(client);
+  Health health = healthOf(answer);
   Json structured = Json::object();
   if (health.port) structured["port"] = *health.port;
   if (health.games) structured["games"] = *health.games;
+  Json document = Json::parse(answer.body, nullptr, /*allow_exceptions=*/false);
+  if (document.is_object()) {
+    auto port = document.find("port");
+    if (port != document.end() && port->is_number_integer()) structured["port"] = *port;
+    auto games = document.find("games");
+    if (games != document.end() && games->is_array() &&
+        std::all_of(games->begin(), games->end(), [](const Json& g) { return g.is_string(); })) {
+      structured["games"] = *games;
+    }
+  }
   return {"Tarnel is running on port " + health.port.value_or("?") +
               ", games: " + health.games.value_or("[]"),
-          structured};
+          std::move(structured)};
 }
 
 Outcome collapse(const VeskClient& client, const Json&) {
@@ -126,6 +151,33 @@ Outcome clear(const VeskClient& client, const Json&) {
   clearState(client);
   return {"state cleared", nullptr};
 }
+
+// Fails closed: once its arguments are accepted, every outcome but the user's "Allow" is a
+// refusal, and never an error result, which a host would read as a refusal without the reason.
+Outcome approve(const VeskClient& client, const Json& arguments) {
+  std::string_view toolName = text(arguments, "tool_name");
+  const Json& input =
+      arguments.contains("input") ? arguments.at("input") : arguments.at("tool_input");
+  try {
+    const std::string question = approvalQuestion(toolName, input);
+    auto answer = answerOf(askQuestion(client, {question, {"Allow", "Deny"}, {}}));
+    return {approvalDecision(answer, toolName, input), nullptr};
+  } catch (const Failure& failure) {
+    return {denial(failure.message), nullptr};
+  } catch (const std::exception& e) {
+    return {denial(std::string("internal error: ") + e.what()), nullptr};
+  }
+}
+
+constexpr Hints kReadsOnly{
+    .readOnly = true, .destructive = false, .idempotent = true, .openWorld = false};
+// A card or a question more: nothing is lost, and each call shows one more.
+constexpr Hints kAdds{
+    .readOnly = false, .destructive = false, .idempotent = false, .openWorld = false};
+constexpr Hints kHides{
+    .readOnly = false, .destructive = false, .idempotent = true, .openWorld = false};
+constexpr Hints kDestroys{
+    .readOnly = false, .destructive = true, .idempotent = true, .openWorld = false};
 
 const Argument kMessage{"message", Kind::text, "the text of the card", true};
 const Argument kTimeout{
@@ -139,67 +191,167 @@ std::vector<Argument> cardArguments(Card card, std::vector<Argument> own) {
   return own;
 }
 
+// Written for a model choosing among the tools: when to use each, and what comes back.
 const std::vector<Tool>& tools() {
   static const std::vector<Tool> table = {
-      {"notify",
-       "Show a notification card in the notch of the user's screen. Returns at once; the user "
-       "does not answer it.",
-       cardArguments(Card::notify, {kMessage}), nullptr, notify},
-      {"ask",
-       "Ask the user a question in the notch and wait until they answer, dismiss the card or "
-       "time runs out. The user picks one of the proposed answers or types their own. A "
-       "dismissal is a result with dismissed true and no answer: do not take it as consent.",
-       cardArguments(Card::ask,
-                     {{"message", Kind::text, "the question", true},
-                      {"answers", Kind::texts, "proposed answers, offered in this order"}}),
-       Json::parse(R"({"type": "object", "required": ["dismissed"], "properties": {
+      {.name = "notify",
+       .title = "Notify the user",
+       .description =
+           "Tell the user something without waiting for a reply: shows a notification card in "
+           "the notch at the top of their Mac screen and returns \"notification sent\" at once. "
+           "Use it for progress, results and heads-ups. To get a reply, use ask.",
+       .hints = kAdds,
+       .arguments = cardArguments(Card::notify, {kMessage}),
+       .run = notify},
+      {.name = "ask",
+       .title = "Ask the user",
+       .description =
+           "Ask the user a question in the notch and wait for the reply: use it when you need a "
+           "decision or a short answer before going on. Offer choices in answers; the user picks "
+           "one or types their own. Returns the answer. A user who closes the card without "
+           "answering gives \"user dismissed without answering\" ({\"dismissed\": true}): that is "
+           "no consent. Waits up to timeout seconds (300 unless given).",
+       .hints = kAdds,
+       .waitsForPerson = true,
+       .arguments = cardArguments(
+           Card::ask, {{"message", Kind::text, "the question", true},
+                       {"answers", Kind::texts, "proposed answers, offered in this order"}}),
+       .outputSchema = Json::parse(R"({"type": "object", "required": ["dismissed"], "properties": {
          "dismissed": {"type": "boolean", "description": "true when the user closed the card without answering"},
          "answer": {"type": "string", "description": "the user's answer; absent when dismissed"}}})"),
-       ask, Waits::forPerson},
-      {"listen",
-       "Wait for the user to compose a message in the notch (they open the compose box with "
-       "⌘⇧K) and return it. A cancelled compose is a result with cancelled true and no message.",
-       {kTimeout},
-       Json::parse(R"({"type": "object", "required": ["cancelled"], "properties": {
+       .run = ask},
+      {.name = "listen",
+       .title = "Wait for the user's message",
+       .description =
+           "Wait for whatever the user writes next and return it: they open a compose box in the "
+           "notch with ⌘⇧K and send a message. Use it to take instructions from a user who is "
+           "away from the terminal. A cancelled compose gives \"compose was cancelled — no "
+           "message\" ({\"cancelled\": true}). Waits up to timeout seconds (300 unless given).",
+       .hints = kAdds,
+       .waitsForPerson = true,
+       .arguments = {kTimeout},
+       .outputSchema = Json::parse(R"({"type": "object", "required": ["cancelled"], "properties": {
          "cancelled": {"type": "boolean", "description": "true when the user cancelled the compose"},
          "message": {"type": "string", "description": "the composed message; absent when cancelled"}}})"),
-       listen,
-       Waits::forPerson},
-      {"say",
-       "Post a message to the notch as if the user had written it: the speaker is \"You\" in "
-       "white unless name and accent say otherwise. Returns at once.",
-       cardArguments(Card::say, {kMessage}), nullptr, say},
-      {"game", "Start a mini-game in the notch and wait until it ends; returns the app's result.",
-       cardArguments(Card::game,
-                     {{"game", Kind::game, "which game", true},
-                      {"mode", Kind::text, "hangman only: user_guesses or agent_guesses"},
-                      {"word", Kind::text, "hangman only: the word to guess"}}),
-       Json::parse(R"({"type": "object", "required": ["result"], "properties": {
+       .run = listen},
+      {.name = "say",
+       .title = "Post in the user's name",
+       .description =
+           "Post a card in the user's own name, as if the user had written it: signed \"You\" in "
+           "white unless name and accent say otherwise. Rarely what an agent wants: to tell the "
+           "user something, use notify. Returns \"message sent\" at once.",
+       .hints = kAdds,
+       .arguments = cardArguments(Card::say, {kMessage}),
+       .run = say},
+      {.name = "game",
+       .title = "Play a mini-game",
+       .description =
+           "Start a mini-game with the user in the notch and wait until it ends; returns the "
+           "app's result, such as who won. hangman reads mode and word; tic_tac_toe and snake "
+           "ignore them. Waits up to timeout seconds (300 unless given).",
+       .hints = kAdds,
+       .waitsForPerson = true,
+       .arguments = cardArguments(
+           Card::game,
+           {{"game", Kind::choice, "which game", true,
+             std::vector<std::string_view>(kGameTypes.begin(), kGameTypes.end())},
+            {"mode",
+             Kind::choice,
+             "hangman only: who guesses the word, the user (user_guesses) or the agent "
+             "(agent_guesses)",
+             false,
+             {"user_guesses", "agent_guesses"}},
+            {"word", Kind::text,
+             "hangman only: the secret word. With user_guesses, the word the user has to guess; "
+             "with agent_guesses the user thinks of the word, so leave it out"}}),
+       .outputSchema = Json::parse(R"({"type": "object", "required": ["result"], "properties": {
          "result": {"type": "string", "description": "the app's result, or its whole answer when it gives none"}}})"),
-       game, Waits::forPerson},
-      {"characters",
-       "List the characters loaded in the app, with their accent colours and faces: the values "
-       "that the chara and face arguments of the card tools take. Fails after 5 seconds.",
-       {},
-       Json::parse(R"({"type": "object", "properties": {
+       .run = game},
+      {.name = "characters",
+       .title = "List the characters",
+       .description =
+           "List the characters loaded in the app, with their accent colours and faces: the "
+           "values that the chara and face arguments of the card tools take. Gives up when the "
+           "app has not answered within 5 seconds.",
+       .hints = kReadsOnly,
+       .outputSchema = Json::parse(R"({"type": "object", "properties": {
          "characters": {"type": "array", "items": {"type": "object",
            "required": ["name", "accent_hex", "faces"], "properties": {
              "name": {"type": "string"}, "accent_hex": {"type": "string"},
              "faces": {"type": "array", "items": {"type": "string"}}}}},
          "answer": {"type": "string", "description": "the app's answer as it came, when it is not a list of characters"}}})"),
-       characters},
-      {"health",
-       "Check that the Tarnel app is running, and see its port and games. Fails after 5 "
-       "seconds.",
-       {},
-       Json::parse(R"({"type": "object", "properties": {
-         "port": {"type": "string", "description": "the port the app reports"},
-         "games": {"type": "string", "description": "the games the app reports, as JSON text"}}})"),
-       health},
-      {"collapse", "Hide the card shown in the notch.", {kTimeout}, nullptr, collapse},
-      {"clear", "Clear all of the app's state.", {kTimeout}, nullptr, clear},
+       .run = characters},
+      {.name = "health",
+       .title = "Check the app",
+       .description =
+           "Check that the Tarnel app is running, so that someone can see cards and answer; "
+           "returns the port and the games the app reports. Gives up when the app has not "
+           "answered within 5 seconds.",
+       .hints = kReadsOnly,
+       .outputSchema = Json::parse(R"({"type": "object", "properties": {
+         "port": {"anyOf": [{"type": "integer"}, {"type": "string"}],
+           "description": "the port the app reports: an integer, or the app's value as text when it sent no integer"},
+         "games": {"anyOf": [{"type": "array", "items": {"type": "string"}}, {"type": "string"}],
+           "description": "the games the app reports: their names, or the app's value as JSON text when it sent no list of names"}}})"),
+       .run = health},
+      {.name = "collapse",
+       .title = "Hide the card",
+       .description = "Hide the card shown in the notch. Returns \"card collapsed\".",
+       .hints = kHides,
+       .arguments = {kTimeout},
+       .run = collapse},
+      {.name = "clear",
+       .title = "Clear the app's state",
+       .description = "Clear all of the app's state, the card shown included. Use it only when "
+                      "the user asks for a clean slate. Returns \"state cleared\".",
+       .hints = kDestroys,
+       .arguments = {kTimeout},
+       .run = clear},
+      {.name = "approve",
+       .title = "Approve a tool use in the notch",
+       .description =
+           "For agent hosts that hand each permission decision to an MCP tool, not for agents "
+           "themselves (to ask the user something, use ask). Shows \"Allow <tool_name>: "
+           "<command, file or input>\" in the notch with the answers Allow and Deny and waits. "
+           "Returns one text content holding JSON: {\"behavior\": \"allow\", \"updatedInput\": "
+           "<input>} when the user picks Allow, else {\"behavior\": \"deny\", \"message\": ...}. "
+           "Fails closed: a dismissal, a timeout or the app not running is a deny.",
+       .hints = kAdds,
+       .waitsForPerson = true,
+       .arguments = {{"tool_name", Kind::text, "the tool the agent wants to run", true},
+                     {"input",
+                      Kind::object,
+                      "that tool's arguments; input or tool_input is required",
+                      true,
+                      {},
+                      "tool_input"},
+                     {"tool_use_id", Kind::text, "the host's id of the tool use"},
+                     {"timeout", Kind::seconds,
+                      "seconds to wait for the user before denying (default: vesk-mcp's "
+                      "--approve-timeout, 300 unless set)"}},
+       .others = Others::ignored,
+       .run = approve},
   };
   return table;
+}
+
+Json listed(const Tool& tool, Revision revision) {
+  Json entry = {{"name", tool.name},
+                {"description", tool.description},
+                {"inputSchema", inputSchema(tool.arguments, tool.others)}};
+  if (hasTitlesAndStructuredContent(revision)) {
+    entry["title"] = tool.title;
+    if (!tool.outputSchema.is_null()) entry["outputSchema"] = tool.outputSchema;
+  }
+  if (hasAnnotations(revision)) {
+    Json annotations = {{"readOnlyHint", tool.hints.readOnly},
+                        {"destructiveHint", tool.hints.destructive},
+                        {"idempotentHint", tool.hints.idempotent},
+                        {"openWorldHint", tool.hints.openWorld}};
+    if (!hasTitlesAndStructuredContent(revision)) annotations["title"] = tool.title;
+    entry["annotations"] = std::move(annotations);
+  }
+  return entry;
 }
 
 }  // namespace
@@ -211,27 +363,26 @@ const Tool* findTool(std::string_view name) {
   return nullptr;
 }
 
-const Json& toolList() {
-  static const Json list = [] {
-    Json listed = Json::array();
-    for (const auto& tool : tools()) {
-      Json entry = {{"name", tool.name},
-                    {"description", tool.description},
-                    {"inputSchema", inputSchema(tool.arguments)}};
-      if (!tool.outputSchema.is_null()) entry["outputSchema"] = tool.outputSchema;
-      listed.push_back(std::move(entry));
-    }
-    return Json{{"tools", std::move(listed)}};
-  }();
-  return list;
+bool waitsForPerson(const Tool& tool) {
+  return tool.waitsForPerson;
 }
 
-bool waitsForPerson(const Tool& tool) {
-  return tool.waits == Waits::forPerson;
+const Json& toolList(Revision revision) {
+  static const auto lists = [] {
+    std::array<Json, 4> byRevision;
+    for (auto r : {Revision::r2024_11_05, Revision::r2025_03_26, Revision::r2025_06_18,
+                   Revision::r2025_11_25}) {
+      Json listing = Json::array();
+      for (const auto& tool : tools()) listing.push_back(listed(tool, r));
+      byRevision[static_cast<size_t>(r)] = Json{{"tools", std::move(listing)}};
+    }
+    return byRevision;
+  }();
+  return lists[static_cast<size_t>(revision)];
 }
 
 std::optional<std::string> argumentProblem(const Tool& tool, const Json& arguments) {
-  return argumentProblem(tool.arguments, arguments);
+  return argumentProblem(tool.arguments, tool.others, arguments);
 }
 
 Json toolError(std::string_view message) {
@@ -240,15 +391,20 @@ Json toolError(std::string_view message) {
   return result;
 }
 
-Json callTool(const Tool& tool, const Json& arguments, int port, Cancellation& cancellation) {
+Json callTool(const Tool& tool, const Json& arguments, const Settings& settings, Revision revision,
+              Cancellation& cancellation) {
   setFailureHandler([](std::string_view message) { throw Failure{std::string(message)}; });
+  // Hosts give an approval no timeout of its own: the server's option sets how long it waits.
+  const double timeout = tool.run == approve ? settings.approveTimeout : kDefaultTimeoutSeconds;
   try {
-    VeskClient client(port, arguments.value("timeout", kDefaultTimeoutSeconds));
+    VeskClient client(settings.port, arguments.value("timeout", timeout));
     client.cancellation = &cancellation;
     Outcome outcome = tool.run(client, arguments);
     Json result = {{"content", Json::array()}};
     result["content"].push_back({{"type", "text"}, {"text", std::move(outcome.text)}});
-    if (!outcome.structured.is_null()) result["structuredContent"] = std::move(outcome.structured);
+    if (!outcome.structured.is_null() && hasTitlesAndStructuredContent(revision)) {
+      result["structuredContent"] = std::move(outcome.structured);
+    }
     return result;
   } catch (const Failure& failure) {
     return toolError(failure.message);

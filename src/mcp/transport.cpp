@@ -87,15 +87,17 @@ class Output {
 
 }  // namespace
 
-int serve(int port) {
+int serve(const Settings& settings) {
   int wake[2];
   if (::pipe(wake) != 0) die("cannot start: " + std::generic_category().message(errno));
   Output output(wake[1]);
   Server server(
-      [port](const Tool& tool, const nlohmann::json& arguments, Cancellation& cancellation) {
-        return callTool(tool, arguments, port, cancellation);
+      [&settings](const Tool& tool, const nlohmann::json& arguments, Revision revision,
+                  Cancellation& cancellation) {
+        return callTool(tool, arguments, settings, revision, cancellation);
       },
-      [&output](std::string_view message) { return output.write(message); }, Concurrency::threads);
+      [&output](std::string_view message) { return output.write(message); }, Concurrency::threads,
+      settings.progressInterval);
   LineReader reader(kLongestLine);
   const LineSink sink = [&server](std::optional<std::string_view> line) {
     if (line) return server.handleLine(*line);

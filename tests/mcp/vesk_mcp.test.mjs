@@ -48,13 +48,23 @@ async function startSim(name, options = []) {
   return { port: Number(port), requests, hangUps };
 }
 
-async function connect(port) {
+// An SDK client of vesk-mcp. `received` holds every message the server sent; a `revision` other
+// than the SDK's newest is what its initialize asks for.
+async function connect(port, options = [], revision = undefined) {
   const client = new Client({ name: 'vesk-mcp-test', version: '1.0.0' });
   // The whole environment, so that a sanitizer's options reach the server too.
-  await client.connect(new StdioClientTransport({ command: VESK_MCP, args: ['--port', String(port)],
-    env: process.env }));
+  const transport = new StdioClientTransport({ command: VESK_MCP,
+    args: ['--port', String(port), ...options], env: process.env });
+  const send = transport.send.bind(transport);
+  transport.send = (message, sendOptions) => send(message.method === 'initialize' && revision
+    ? { ...message, params: { ...message.params, protocolVersion: revision } } : message, sendOptions);
+  const received = [];
+  let handler;
+  Object.defineProperty(transport, 'onmessage', { get: () => handler,
+    set: (given) => (handler = (message, extra) => { received.push(message); given(message, extra); }) });
+  await client.connect(transport);
   cleanups.push(() => client.close());
-  return client;
+  return Object.assign(client, { received });
 }
 
 function run(program, args) {
@@ -73,8 +83,8 @@ async function startApp(bodies) {
 }
 
 // vesk-mcp on a pipe of our own, for what no SDK client sends; its output may go to a file.
-function rawServer(port, output = 'pipe') {
-  const server = spawn(VESK_MCP, ['--port', String(port)], { stdio: ['pipe', output, 'pipe'] });
+function rawServer(port, output = 'pipe', options = []) {
+  const server = spawn(VESK_MCP, ['--port', String(port), ...options], { stdio: ['pipe', output, 'pipe'] });
   cleanups.push(() => server.kill());
   server.stdin.on('error', () => {});  // a server that has ended reads no more
   let out = '';
@@ -95,6 +105,10 @@ const initialize = (id, version) => JSON.stringify({ jsonrpc: '2.0', id, method:
   params: { protocolVersion: version, capabilities: {}, clientInfo: { name: 'raw', version: '0' } } });
 const call = (id, name, args) => JSON.stringify({ jsonrpc: '2.0', id, method: 'tools/call',
   params: { name, arguments: args } });
+
+// What an answer says: its id with the error code, the protocol version, or isError, if any.
+const gist = ({ id, error, result }) => [id, error?.code ?? result.protocolVersion ??
+  (result.isError ? 'isError' : undefined)].filter((part) => part !== undefined);
 
 // One row a call: its arguments, the vesk command line that must send the same request, the
 // sim's scripted answer (given once for each of the two), and what the tool must return.
@@ -122,17 +136,18 @@ const calls = [
   { tool: 'game', args: { game: 'hangman', mode: 'agent_guesses', word: 'apple', chara: 'Vesk' },
     vesk: ['game', 'hangman', '--mode', 'agent_guesses', '--word', 'apple', '--chara', 'Vesk'],
     script: ['--game', 'result:user won'], text: 'user won', structured: { result: 'user won' } },
-  { tool: 'game', args: { game: 'hangman', mode: 'both' }, vesk: ['game', 'hangman', '--mode', 'both'],
-    error: /^server returned 400: / },
+  { tool: 'game', args: { game: 'snake', accent: '#123456' }, vesk: ['game', 'snake', '--accent', '#123456'],
+    script: ['--game', 'timeout'], error: 'game timed out' },
   { tool: 'characters', args: {}, vesk: ['characters'],
     names: (structured) => structured.characters.map((character) => character.name) },
   { tool: 'health', args: {}, vesk: ['health'],
-    structured: (port) => ({ port: String(port), games: '["tic_tac_toe","snake","hangman"]' }) },
+    structured: (port) => ({ port, games: ['tic_tac_toe', 'snake', 'hangman'] }) },
   { tool: 'collapse', args: {}, vesk: ['collapse'], text: 'card collapsed' },
   { tool: 'clear', args: {}, vesk: ['clear'], text: 'state cleared' },
 ];
 
 // Arguments that break a tool's schema: a tool error the model can read (protocol 2025-11-25).
+// `unsaid` marks what the schema cannot say: hosts refuse a top-level "one of these" (anyOf).
 const brokenArguments = [
   { tool: 'ask', args: {}, error: "'message' is required" },
   { tool: 'ask', args: { message: 3 }, error: "'message' must be a string" },
@@ -141,29 +156,70 @@ const brokenArguments = [
   { tool: 'notify', args: { message: 'x', timeout: 0 }, error: "'timeout' must be a number above 0" },
   { tool: 'say', args: { message: 'x', title: 'T' }, error: "unknown argument 'title'" },
   { tool: 'health', args: { timeout: 60 }, error: "unknown argument 'timeout'" },
+  { tool: 'game', args: { mode: 'user_guesses' }, error: "'game' is required" },
+  { tool: 'game', args: { game: 'hangman', mode: 'both' },
+    error: "'mode' must be one of user_guesses, agent_guesses" },
+  { tool: 'approve', args: { tool_name: 'Bash', tool_use_id: 't1' },
+    error: "'input' or 'tool_input' is required", unsaid: true },
+  { tool: 'approve', args: { tool_name: 'Bash', tool_input: 'ls' }, error: "'tool_input' must be an object" },
+  { tool: 'approve', args: { input: {} }, error: "'tool_name' is required" },
 ];
 
-test('its command line: the version, the help and vesk\'s port rule', async () => {
+const usage = 'Usage: vesk-mcp [--port <PORT>] [--approve-timeout <SECS>] [--progress-interval <SECS>]';
+
+test('its command line: the version, the help, vesk\'s port rule and the seconds options', async () => {
   const version = await run(VESK_MCP, ['--version']);
   assert.equal(version.stdout, (await run(VESK, ['version'])).stdout.replace('vesk', 'vesk-mcp'));
-  assert.match((await run(VESK_MCP, ['--help'])).stdout, /^vesk-mcp — [^]*\n    vesk-mcp \[--port <PORT>\]\n/);
+  assert.match((await run(VESK_MCP, ['--help'])).stdout, /^vesk-mcp — [^]*\n    vesk-mcp \[--port <PORT>\] /);
   for (const port of ['0', '65536', '5x', '']) {
     const byVesk = await run(VESK, ['health', '--port', port]);
     assert.deepEqual(await run(VESK_MCP, ['--port', port]), { ...byVesk, status: 1 });
   }
-  assert.deepEqual(await run(VESK_MCP, ['--prot', '5']), { status: 1, stdout: '',
-    stderr: "error: unknown option '--prot'\n\nUsage: vesk-mcp [--port <PORT>]\n" });
+  const refusals = [
+    [['--prot', '5'], `unknown option '--prot'\n\n${usage}`],
+    [['--approve-timeout', '0'], 'invalid --approve-timeout: 0'],
+    [['--progress-interval', 'soon'], 'invalid --progress-interval: soon'],
+    [['--progress-interval', '0.05'], 'invalid --progress-interval: 0.05'],
+    [['--progress-interval'], 'invalid --progress-interval: true'],
+  ];
+  for (const [args, error] of refusals) {
+    assert.deepEqual(await run(VESK_MCP, args), { status: 1, stdout: '', stderr: `error: ${error}\n` });
+  }
 });
+
+// What each tool does to its surroundings, as hosts read it: readOnlyHint, destructiveHint,
+// idempotentHint, openWorldHint, every one written out.
+const hints = {
+  notify: [false, false, false, false], ask: [false, false, false, false],
+  listen: [false, false, false, false], say: [false, false, false, false],
+  game: [false, false, false, false], characters: [true, false, true, false],
+  health: [true, false, true, false], collapse: [false, false, true, false],
+  clear: [false, true, true, false], approve: [false, false, false, false],
+};
 
 test('every tool, listed with a valid schema, makes the request of its vesk command', async (t) => {
   const sim = await startSim('calls', calls.flatMap((row) => [...(row.script ?? []), ...(row.script ?? [])]));
   const client = await connect(sim.port);
   const { tools } = await client.listTools();
   assert.deepEqual(tools.map((tool) => tool.name),
-    ['notify', 'ask', 'listen', 'say', 'game', 'characters', 'health', 'collapse', 'clear']);
+    ['notify', 'ask', 'listen', 'say', 'game', 'characters', 'health', 'collapse', 'clear', 'approve']);
   const ajv = new Ajv2020({ strict: true });
   const fits = Object.fromEntries(tools.map((tool) => [tool.name, ajv.compile(tool.inputSchema)]));
   for (const tool of tools) if (tool.outputSchema) ajv.compile(tool.outputSchema);
+  for (const tool of tools) {
+    const [readOnlyHint, destructiveHint, idempotentHint, openWorldHint] = hints[tool.name];
+    assert.deepEqual(tool.annotations, { readOnlyHint, destructiveHint, idempotentHint, openWorldHint },
+      tool.name);
+    assert.match(tool.title, /^[A-Z][^.]+$/, tool.name);
+  }
+  assert.equal(new Set(tools.map((tool) => tool.title)).size, tools.length);
+  const schemaOf = (name) => tools.find((tool) => tool.name === name).inputSchema;
+  assert.deepEqual(schemaOf('game').properties.game.enum, ['tic_tac_toe', 'snake', 'hangman']);
+  assert.deepEqual(schemaOf('game').properties.mode.enum, ['user_guesses', 'agent_guesses']);
+  for (const name of ['health', 'characters']) {
+    assert.match(tools.find((tool) => tool.name === name).description,
+      /gives up when the app has not answered within 5 seconds/i);
+  }
 
   for (const row of calls) {
     await t.test(`${row.tool} ${JSON.stringify(row.args)}`, async () => {
@@ -191,7 +247,7 @@ test('every tool, listed with a valid schema, makes the request of its vesk comm
 
   for (const row of brokenArguments) {
     await t.test(`${row.tool} ${JSON.stringify(row.args)} breaks the schema`, async () => {
-      assert.equal(fits[row.tool](row.args), false);
+      assert.equal(fits[row.tool](row.args), Boolean(row.unsaid));
       const before = sim.requests().length;
       const result = await client.callTool({ name: row.tool, arguments: row.args });
       assert.equal(result.isError, true);
@@ -199,6 +255,185 @@ test('every tool, listed with a valid schema, makes the request of its vesk comm
       assert.equal(sim.requests().length, before);
     });
   }
+});
+
+// health's data is typed where the app's answer is; else each member is the text vesk prints.
+const healthAnswers = [
+  { body: '{"port":"47037","games":"tic_tac_toe"}', structured: { port: '47037', games: 'tic_tac_toe' },
+    text: 'Tarnel is running on port 47037, games: tic_tac_toe' },
+  { body: '{"port":47037.5,"games":[1,"snake"]}', structured: { port: '47037.5', games: '[1,"snake"]' },
+    text: 'Tarnel is running on port 47037.5, games: [1,"snake"]' },
+  { body: '{"port":1,"games":[]}', structured: { port: 1, games: [] }, text: 'Tarnel is running on port 1, games: []' },
+  { body: '[]', structured: {}, text: 'Tarnel is running on port ?, games: []' },
+];
+
+test('health\'s data as the app typed it', async () => {
+  for (const row of healthAnswers) {
+    const sim = await startSim(`health-${healthAnswers.indexOf(row)}`, ['--force', `/health=200:${row.body}`]);
+    const result = await (await connect(sim.port)).callTool({ name: 'health', arguments: {} });
+    assert.deepEqual(result.structuredContent, row.structured, row.body);
+    assert.equal(result.content[0].text, row.text);
+  }
+});
+
+// Approvals: the host's call, the card the app must get, how the user acts, and the decision.
+const longCommand = `printf '%s' ${'ä'.repeat(250)}`;
+const approvals = [
+  { args: { tool_name: 'Bash', input: { command: longCommand, description: 'print' }, tool_use_id: 'toolu_1',
+    session: 'the host\'s own' },
+  question: `Allow Bash: ${longCommand.slice(0, 200)}…`, script: 'pick:1',
+  decision: { behavior: 'allow', updatedInput: { command: longCommand, description: 'print' } } },
+  { args: { tool_name: 'Write', tool_input: { file_path: '/tmp/notes.md', content: 'x' } },
+    question: 'Allow Write: /tmp/notes.md', script: 'pick:2',
+    decision: { behavior: 'deny', message: 'the user denied Write in the notch' } },
+  { args: { tool_name: 'Bash', input: { command: 'ls\n\tcat\r\u0085\u007f.' }, tool_input: { command: 'rm' } },
+    question: 'Allow Bash: ls\\x0a\\x09cat\\x0d\\x85\\x7f.', script: 'dismiss',
+    decision: { behavior: 'deny', message: 'the user dismissed the request in the notch' } },
+  { args: { tool_name: 'WebFetch', input: { url: 'https://example.invalid/', prompt: 'sum' } },
+    question: 'Allow WebFetch: {"prompt":"sum","url":"https://example.invalid/"}', script: 'answer:Later',
+    decision: { behavior: 'deny', message: 'the user answered "Later" in the notch' } },
+  { args: { tool_name: 'Bash', input: { command: 'make' } }, question: 'Allow Bash: make', script: 'timeout',
+    decision: { behavior: 'deny', message: 'request timed out — the user did not answer in time' } },
+  { args: { tool_name: 'Bash', input: { command: 'make' }, timeout: 0.5 }, question: 'Allow Bash: make',
+    script: 'timeout:30', decision: { behavior: 'deny', message: 'request timed out after 0s' } },
+  // Hosts send no timeout: --approve-timeout sets it.
+  { options: ['--approve-timeout', '0.5'], args: { tool_name: 'Read', input: { file_path: '/etc/hosts' } },
+    question: 'Allow Read: /etc/hosts', script: 'timeout:30',
+    decision: { behavior: 'deny', message: 'request timed out after 0s' } },
+];
+
+test('approve asks in the notch and fails closed', async (t) => {
+  const sim = await startSim('approve', approvals.flatMap((row) => ['--chat', row.script]));
+  for (const row of approvals) {
+    await t.test(`${row.script} ${JSON.stringify(row.args).slice(0, 60)}`, async () => {
+      const client = await connect(sim.port, row.options);
+      const result = await client.callTool({ name: 'approve', arguments: row.args });
+      assert.deepEqual(sim.requests().at(-1),
+        { method: 'POST', path: '/chat', body: { message: row.question, proposed_answers: ['Allow', 'Deny'] } });
+      // The host refuses a decision with structured content, and reads an error as a refusal.
+      assert.equal(result.structuredContent, undefined);
+      assert.equal(result.isError, undefined);
+      assert.equal(result.content.length, 1);
+      assert.equal(result.content[0].type, 'text');
+      assert.deepEqual(JSON.parse(result.content[0].text), row.decision);
+    });
+  }
+});
+
+// What a session in each revision shows: where ask's title goes, whether it has annotations, an
+// output schema and structured content, how arguments that break the schema are answered, and
+// whether progress has a message.
+const revisions = [
+  { revision: '2024-11-05', title: undefined, annotations: undefined, structured: false,
+    broken: -32602, message: undefined },
+  { revision: '2025-03-26', title: undefined,
+    annotations: { title: 'Ask the user', readOnlyHint: false, destructiveHint: false, idempotentHint: false,
+      openWorldHint: false }, structured: false, broken: -32602, message: 'waiting for the user in the notch' },
+  { revision: '2025-06-18', title: 'Ask the user',
+    annotations: { readOnlyHint: false, destructiveHint: false, idempotentHint: false, openWorldHint: false },
+    structured: true, broken: -32602, message: 'waiting for the user in the notch' },
+  { revision: '2025-11-25', title: 'Ask the user',
+    annotations: { readOnlyHint: false, destructiveHint: false, idempotentHint: false, openWorldHint: false },
+    structured: true, broken: 'isError', message: 'waiting for the user in the notch' },
+];
+
+test('every published revision, answered in kind', async (t) => {
+  const sim = await startSim('revisions', ['--delay', '/chat=0.5']);
+  for (const row of revisions) {
+    await t.test(row.revision, async () => {
+      const client = await connect(sim.port, ['--progress-interval', '0.2'], row.revision);
+      assert.equal(client.received[0].result.protocolVersion, row.revision);
+      const ask = (await client.listTools()).tools.find((tool) => tool.name === 'ask');
+      assert.equal(ask.title, row.title);
+      assert.deepEqual(ask.annotations, row.annotations);
+      assert.equal('outputSchema' in ask, row.structured);
+
+      const progress = [];
+      const result = await client.callTool({ name: 'ask', arguments: { message: 'Which?' } }, undefined,
+        { onprogress: (params) => progress.push(params) });
+      assert.deepEqual(result.content, [{ type: 'text', text: 'ok' }]);
+      assert.deepEqual(result.structuredContent, row.structured ? { dismissed: false, answer: 'ok' } : undefined);
+      assert.deepEqual(progress[0], { progress: 1, ...(row.message && { message: row.message }) });
+
+      const broken = client.callTool({ name: 'ask', arguments: {} });
+      if (row.broken === 'isError') assert.equal((await broken).isError, true);
+      else await assert.rejects(broken, { code: row.broken });
+    });
+  }
+});
+
+test('a question held past the client\'s timer: progress keeps it alive, and none follows its end', async () => {
+  const sim = await startSim('progress', ['--delay', '/chat=1.5', '--delay', '/listen=600']);
+  const client = await connect(sim.port, ['--progress-interval', '0.2']);
+  const errors = [];
+  client.onerror = (error) => errors.push(error.message);
+  const progress = [];
+  const result = await client.callTool({ name: 'ask', arguments: { message: 'Take your time?' } }, undefined,
+    { timeout: 700, resetTimeoutOnProgress: true, onprogress: ({ progress: count }) => progress.push(count) });
+  assert.deepEqual(result.content, [{ type: 'text', text: 'ok' }]);
+  assert.ok(progress.length >= 3, `${progress.length} notifications`);
+  assert.deepEqual(progress, progress.map((_, i) => i + 1));
+
+  // A cancelled call's progress ends with the cancellation.
+  const cancel = new AbortController();
+  const cancelled = client.callTool({ name: 'listen', arguments: {} }, undefined,
+    { signal: cancel.signal, onprogress: () => cancel.abort('moved on') });
+  await assert.rejects(cancelled);
+  await client.ping();  // its answer comes once the cancellation has been read
+  const seen = client.received.length;
+  await sleep(500);  // two and a half intervals
+  assert.equal(client.received.length, seen);
+  // A progress for a call that has ended, or been cancelled, would have been an error here.
+  assert.deepEqual(errors, []);
+});
+
+// Batches under 2025-03-26, each sent once the one before is answered: the members, the
+// answer's entries in any order (id, and the error code or isError), or null for no answer.
+const ping = (id) => JSON.stringify({ jsonrpc: '2.0', id, method: 'ping' });
+const initialized = JSON.stringify({ jsonrpc: '2.0', method: 'notifications/initialized' });
+const batches = [
+  { members: [ping(1), call(2, 'notify', { message: 'in a batch' }), initialized, '7', initialize(3, '2025-03-26')],
+    answer: [[1], [2], [null, -32600], [3, -32600]] },
+  { members: [initialized], answer: null },
+  { members: [], answer: [null, -32600] },
+  { members: Array.from({ length: 17 }, (_, i) => call(`n${i}`, 'notify', { message: `n${i}` })),
+    answer: [...Array.from({ length: 16 }, (_, i) => [`n${i}`]), ['n16', 'isError']] },
+  // Cancelled once asked, with its progress: the answer has the ping alone.
+  { members: [JSON.stringify({ jsonrpc: '2.0', id: 'q', method: 'tools/call',
+    params: { name: 'ask', arguments: { message: 'In a batch?' }, _meta: { progressToken: 'q' } } }), ping(4)],
+  cancel: 'q', answer: [[4]] },
+];
+
+test('batches under 2025-03-26: one answer once every request has one', async () => {
+  const sim = await startSim('batches', ['--delay', '/overlay=0.5', '--delay', '/chat=600']);
+  const server = rawServer(sim.port, 'pipe', ['--progress-interval', '0.2']);
+  server.send(initialize(0, '2025-03-26'));
+  await until('the session', () => server.messages().length === 1);
+  const sorted = (entries) => entries.map((entry) => JSON.stringify(entry)).sort();
+  let sync = 0;
+  for (const row of batches) {
+    const before = server.messages().length;
+    server.send(`[${row.members.join(',')}]`);
+    if (row.cancel) {
+      await until('progress', () => server.messages().some(({ params }) => params?.progressToken === row.cancel));
+      server.send(JSON.stringify({ jsonrpc: '2.0', method: 'notifications/cancelled',
+        params: { requestId: row.cancel } }));
+    }
+    // A ping after the batch: its answer comes once the lines before it have been read.
+    server.send(ping(`sync${++sync}`));
+    await until('the answers', () => server.messages().some(({ id }) => id === `sync${sync}`) &&
+      (row.answer === null || server.messages().slice(before).some((m) => Array.isArray(m) || m.id === null)));
+    const answers = server.messages().slice(before)
+      .filter((message) => message.id !== `sync${sync}` && message.method !== 'notifications/progress');
+    if (row.answer === null) assert.deepEqual(answers, []);
+    else if (!Array.isArray(row.answer[0])) assert.deepEqual(answers.map(gist), [row.answer]);
+    else assert.deepEqual(sorted(answers[0].map(gist)), sorted(row.answer));
+  }
+  // No progress once the cancellation has been read, which it was before the last sync ping.
+  await sleep(500);  // two and a half intervals
+  const synced = server.messages().findIndex(({ id }) => id === `sync${sync}`);
+  assert.deepEqual(server.messages().slice(synced).filter(({ method }) => method), []);
+  await until('the hang-up', () => sim.hangUps() === 1);
 });
 
 test('a call is answered while a question waits; a cancelled question is withdrawn', async () => {
@@ -222,15 +457,19 @@ test('a call is answered while a question waits; a cancelled question is withdra
   await client.ping();
 });
 
-test('a call while nothing listens on the port fails with vesk\'s message', async () => {
+test('a call while nothing listens on the port fails with vesk\'s message; an approval denies', async () => {
   const listener = createServer();
   await new Promise((resolve) => listener.listen(0, '127.0.0.1', resolve));
   const { port } = listener.address();
   await new Promise((resolve) => listener.close(resolve));
   const client = await connect(port);
+  const message = `cannot connect to Tarnel — is the app running? (port ${port})`;
   const result = await client.callTool({ name: 'health', arguments: {} });
   assert.equal(result.isError, true);
-  assert.equal(result.content[0].text, `cannot connect to Tarnel — is the app running? (port ${port})`);
+  assert.equal(result.content[0].text, message);
+  const approval = await client.callTool({ name: 'approve', arguments: { tool_name: 'Bash', input: {} } });
+  assert.equal(approval.isError, undefined);
+  assert.deepEqual(approval.content, [{ type: 'text', text: JSON.stringify({ behavior: 'deny', message }) }]);
 });
 
 test('malformed messages get protocol errors; the calls around them are served', async () => {
@@ -286,9 +525,6 @@ const deep = (line) => line.replace('"DEEP"', nested(1e6));
 const pingOf = (length) => `{"jsonrpc":"2.0","id":1,"method":"ping","params":{"x":"${'x'.repeat(length - 58)}"}}`;
 const opened = initialize(0, '2025-11-25');
 const goodCall = call('after', 'notify', { message: 'after' });
-// What an answer says: its id with the error code, the protocol version, or isError, if any.
-const gist = ({ id, error, result }) => [id, error?.code ?? result.protocolVersion ??
-  (result.isError ? 'isError' : undefined)].filter((part) => part !== undefined);
 
 // Lines no host should send and outputs that fail, each to a server of its own and then end of
 // input (`then` says what happens between). Each row names the answers in the order written, the
@@ -313,6 +549,9 @@ const hostile = [
   { name: 'a notify and a question, then end of input', sim: ['--delay', '/overlay=0.5', '--delay', '/chat=600'],
     lines: [opened, call(1, 'ask', { message: 'Still there?' }), call(2, 'notify', { message: 'one-shot' })],
     then: 'end once asked', answers: [[0, '2025-11-25'], [2]], cards: [{ message: 'Still there?' }, { message: 'one-shot' }], hangUps: 1 },
+  { name: 'an approval, then end of input: it waits for a person', sim: ['--delay', '/chat=600'],
+    lines: [opened, call(1, 'approve', { tool_name: 'Bash', input: { command: 'make' } })], then: 'end once asked',
+    answers: [[0, '2025-11-25']], cards: [{ message: 'Allow Bash: make', proposed_answers: ['Allow', 'Deny'] }], hangUps: 1 },
   { name: 'the host closes its end after end of input', sim: ['--delay', '/overlay=0.5'],
     lines: [opened, call(1, 'notify', { message: 'unread' })], then: 'close after end',
     answers: [[0, '2025-11-25']], cards: [{ message: 'unread' }] },

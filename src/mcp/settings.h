@@ -1,0 +1,17 @@
+#pragma once
+
+#include "cli/args.h"
+
+namespace vesk::mcp {
+
+// What vesk-mcp was started with, for every call it serves.
+struct Settings {
+  int port = kDefaultPort;
+  // How long an approval waits for the user when the call gives no timeout: hosts send none.
+  double approveTimeout = kDefaultTimeoutSeconds;
+  // How often a call that waits for a person tells a host that asked for progress that it still
+  // waits, which keeps a host's timer from ending the call.
+  double progressInterval = 10;
+};
+
+}  // namespace vesk::mcp
