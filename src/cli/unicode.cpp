@@ -107,7 +107,7 @@ bool isValidUtf8(std::string_view text) {
   return true;
 }
 
-std::string withVisibleControls(std::string_view text) {
+std::string withVisibleControls(std::string_view text, LineBreaks breaks) {
   std::string shown;
   shown.reserve(text.size());
   auto escape = [&](std::string_view bytes) {
@@ -122,7 +122,8 @@ std::string withVisibleControls(std::string_view text) {
     std::string_view character = text.substr(at, d.length);
     bool control = d.codepoint == kInvalid || d.codepoint < 0x20 ||
                    (d.codepoint >= 0x7f && d.codepoint < 0xa0);
-    if (control && d.codepoint != '\n' && d.codepoint != '\t') {
+    bool lineBreak = d.codepoint == '\n' || d.codepoint == '\t';
+    if (control && !(lineBreak && breaks == LineBreaks::keep)) {
       escape(character);
     } else {
       shown.append(character);

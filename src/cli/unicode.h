@@ -22,8 +22,13 @@ std::string_view trimmedSpaces(std::string_view text);
 
 bool isValidUtf8(std::string_view text);
 
-// `text` with each byte of a control character (C0 but line feed and tab, DEL, C1) and each byte
-// that is not part of valid UTF-8 written as \xHH: what a terminal shows instead of obeying it.
-std::string withVisibleControls(std::string_view text);
+// Line feeds and tabs: kept, for text shown as lines, or escaped too, for text that must stay on
+// one line.
+enum class LineBreaks { keep, escape };
+
+// `text` with each byte of a control character (C0, DEL, C1; line feed and tab as `breaks` says)
+// and each byte that is not part of valid UTF-8 written as \xHH: what a terminal shows instead of
+// obeying it.
+std::string withVisibleControls(std::string_view text, LineBreaks breaks = LineBreaks::keep);
 
 }  // namespace vesk

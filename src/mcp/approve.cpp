@@ -1,9 +1,8 @@
 #include "mcp/approve.h"
 
-#include <cstdio>
-
 #include <utf8proc.h>
 
+#include "cli/unicode.h"
 #include "mcp/jsonrpc.h"
 
 namespace vesk::mcp {
@@ -36,42 +35,14 @@ std::string firstCodePoints(const std::string& text, size_t count) {
   return text.substr(0, at) + "…";
 }
 
-// Every control character (C0, line feed and tab included, DEL and C1) written as \xHH, so that
-// a question is one line and no command can hide a part of itself behind a carriage return.
-std::string oneLine(std::string_view text) {
-  std::string line;
-  line.reserve(text.size());
-  for (size_t at = 0; at < text.size();) {
-    auto byte = static_cast<unsigned char>(text[at]);
-    unsigned control = 0x100;  // none
-    size_t length = 1;
-    if (byte < 0x20 || byte == 0x7f) {
-      control = byte;
-    } else if (byte == 0xc2 && at + 1 < text.size()) {
-      // C1 controls, U+0080 to U+009F, are 0xC2 followed by 0x80 to 0x9F in UTF-8.
-      auto next = static_cast<unsigned char>(text[at + 1]);
-      if (next >= 0x80 && next <= 0x9f) {
-        control = next;
-        length = 2;
-      }
-    }
-    if (control == 0x100) {
-      line += text[at++];
-      continue;
-    }
-    char escaped[5];
-    std::snprintf(escaped, sizeof escaped, "\\x%02x", control);
-    line += escaped;
-    at += length;
-  }
-  return line;
-}
-
 }  // namespace
 
 std::string approvalQuestion(std::string_view toolName, const Json& input) {
-  return "Allow " + oneLine(toolName) + ": " +
-         oneLine(firstCodePoints(summaryOf(input), kSummaryCharacters));
+  // Every control character escaped, line feeds and tabs included: the question is one line,
+  // and no command can hide a part of itself behind a carriage return.
+  return "Allow " + withVisibleControls(toolName, LineBreaks::escape) + ": " +
+         withVisibleControls(firstCodePoints(summaryOf(input), kSummaryCharacters),
+                             LineBreaks::escape);
 }
 
 std::string approvalDecision(const std::optional<std::string>& answer, std::string_view toolName,

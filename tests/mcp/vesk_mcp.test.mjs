@@ -287,7 +287,7 @@ const approvals = [
     question: 'Allow Write: /tmp/notes.md', script: 'pick:2',
     decision: { behavior: 'deny', message: 'the user denied Write in the notch' } },
   { args: { tool_name: 'Bash', input: { command: 'ls\n\tcat\r\u0085\u007f.' }, tool_input: { command: 'rm' } },
-    question: 'Allow Bash: ls\\x0a\\x09cat\\x0d\\x85\\x7f.', script: 'dismiss',
+    question: 'Allow Bash: ls\\x0a\\x09cat\\x0d\\xc2\\x85\\x7f.', script: 'dismiss',
     decision: { behavior: 'deny', message: 'the user dismissed the request in the notch' } },
   { args: { tool_name: 'WebFetch', input: { url: 'https://example.invalid/', prompt: 'sum' } },
     question: 'Allow WebFetch: {"prompt":"sum","url":"https://example.invalid/"}', script: 'answer:Later',
