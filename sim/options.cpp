@@ -35,7 +35,8 @@ OPTIONS:
         --characters FILE serve the characters in FILE, a JSON array of
                           {"name", "accent_hex", "faces"}, instead of the built-in ones
         --record FILE     write every request received to FILE as one JSON line
-                          (time, method, path, body); "-" is standard output
+                          (time, method, path, body, and why it was refused, if it
+                          was); "-" is standard output
     -i, --interactive     show each card on this terminal and answer questions from it:
                           a number picks a proposed answer, other text is typed, and an
                           empty line dismisses a question or cancels a compose
