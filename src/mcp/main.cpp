@@ -9,6 +9,7 @@
 
 #include "cli/args.h"
 #include "cli/output.h"
+#include "cli/standard_descriptors.h"
 #include "mcp/transport.h"
 
 namespace {
@@ -52,6 +53,9 @@ constexpr double kShortestProgressInterval = 0.1;
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any descriptor is made: a process started with its input closed reads end of input,
+  // not its own wake-up pipe, and one started with its output closed fails its first write.
+  vesk::reserveStandardDescriptors();
   // A host that goes away must not end the process by a signal: end of input ends it.
   std::signal(SIGPIPE, SIG_IGN);
 #ifdef __GLIBC__
