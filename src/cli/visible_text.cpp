@@ -36,7 +36,8 @@ bool isHidden(utf8proc_int32_t c) {
 // "\u{202E}", with "×N" for a run of N.
 std::string escaped(utf8proc_int32_t c, size_t run) {
   char text[48];
-  int n = run > 1 ? std::snprintf(text, sizeof text, "\\u{%X}\xc3\x97%zu", static_cast<unsigned>(c), run)
+  int n = run > 1 ? std::snprintf(text, sizeof text, "\\u{%X}\xc3\x97%zu", static_cast<unsigned>(c),
+                                  run)
                   : std::snprintf(text, sizeof text, "\\u{%X}", static_cast<unsigned>(c));
   return std::string(text, static_cast<size_t>(n));
 }
@@ -80,7 +81,8 @@ void forEachVisiblePiece(std::string_view text,
     }
     utf8proc_int32_t c = -1;
     const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data() + at);
-    const auto length = utf8proc_iterate(bytes, static_cast<utf8proc_ssize_t>(text.size() - at), &c);
+    const auto length =
+        utf8proc_iterate(bytes, static_cast<utf8proc_ssize_t>(text.size() - at), &c);
     if (length <= 0) {
       atomic(at, kReplacement, 1);
       plainStart = ++at;
@@ -111,7 +113,8 @@ size_t codePointCount(std::string_view text) {
   for (size_t at = 0; at < text.size();) {
     utf8proc_int32_t c;
     const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data() + at);
-    const auto length = utf8proc_iterate(bytes, static_cast<utf8proc_ssize_t>(text.size() - at), &c);
+    const auto length =
+        utf8proc_iterate(bytes, static_cast<utf8proc_ssize_t>(text.size() - at), &c);
     at += length > 0 ? static_cast<size_t>(length) : 1;
     ++count;
   }

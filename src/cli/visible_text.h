@@ -28,7 +28,8 @@ struct VisiblePiece {
 };
 
 // Calls `piece` for each piece of `text`, in order.
-void forEachVisiblePiece(std::string_view text, const std::function<void(const VisiblePiece&)>& piece);
+void forEachVisiblePiece(std::string_view text,
+                         const std::function<void(const VisiblePiece&)>& piece);
 
 // The visible form of all of `text`.
 std::string visibleText(std::string_view text);

@@ -161,8 +161,8 @@ ApprovalCard approvalCard(std::string_view toolName, std::string_view rawInput) 
     const size_t lineWidth = codePointCount(line);
     if (width + lineWidth > kLongestQuestion - kRoomForCount) {
       const size_t left = members.size() - i - (i < lead ? 1 : 0);
-      card.question += "\n… " + withThousands(left) + (left == 1 ? " more member" : " more members") +
-                       " not shown …";
+      card.question += "\n… " + withThousands(left) +
+                       (left == 1 ? " more member" : " more members") + " not shown …";
       card.whole = false;
       break;
     }

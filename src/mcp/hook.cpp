@@ -128,7 +128,8 @@ int runPermissionHook(const Settings& settings) {
   }
 
   std::string agent = settings.agent;
-  if (agent.empty()) agent = folderName(request->folder.empty() ? currentFolder() : request->folder);
+  if (agent.empty())
+    agent = folderName(request->folder.empty() ? currentFolder() : request->folder);
   const std::string title = approvalTitle(agent);
   auto cancellation = std::make_shared<Cancellation>();
   try {

@@ -235,7 +235,8 @@ void Server::startCall(Message& request, const ReplyTo& to) {
       std::lock_guard lock(mutex_);
       calls_.erase(key);
     }
-    reply(to, resultMessage(id, refusedCall(*tool, std::string("cannot start the call: ") + e.what())));
+    reply(to,
+          resultMessage(id, refusedCall(*tool, std::string("cannot start the call: ") + e.what())));
   }
 }
 
@@ -266,9 +267,10 @@ bool Server::admitCall(const Json& id, const std::string& key, const Tool& tool,
           errorMessage(id, kInvalidRequest, "the id " + key + " is taken by a call in flight");
     } else if (static_cast<size_t>(alike) >= kMostCallsInFlight) {
       refusal = resultMessage(
-          id, refusedCall(tool, std::string(call.approval ? "too many approvals" : "too many calls") +
-                                    " in flight: at most " + std::to_string(kMostCallsInFlight) +
-                                    " at once"));
+          id,
+          refusedCall(tool, std::string(call.approval ? "too many approvals" : "too many calls") +
+                                " in flight: at most " + std::to_string(kMostCallsInFlight) +
+                                " at once"));
     } else {
       calls_.emplace(key, std::move(call));
       return true;

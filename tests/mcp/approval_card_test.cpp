@@ -75,7 +75,8 @@ TEST(ApprovalCardTest, ShowsTheEndsOfWhatItCannotShowWhole) {
 
   // Members past the question's size are counted, and the card never ends on a bare "…".
   std::string many = "{\"command\":\"ls\"";
-  for (int i = 0; i < 40; ++i) many += ",\"m" + std::to_string(i) + "\":\"" + repeated("v", 400) + "\"";
+  for (int i = 0; i < 40; ++i)
+    many += ",\"m" + std::to_string(i) + "\":\"" + repeated("v", 400) + "\"";
   card = approvalCard("Bash", many + "}");
   EXPECT_FALSE(card.whole);
   EXPECT_LE(codePointCount(card.question), kLongestQuestion);
@@ -83,7 +84,8 @@ TEST(ApprovalCardTest, ShowsTheEndsOfWhatItCannotShowWhole) {
 }
 
 TEST(ApprovalCardTest, RefusesWhatItCannotShowHonestly) {
-  for (std::string_view input : {R"({"command":"ls","command":"rm -rf ~"})", "[1]", "\"ls\"", "3"}) {
+  for (std::string_view input :
+       {R"({"command":"ls","command":"rm -rf ~"})", "[1]", "\"ls\"", "3"}) {
     ApprovalCard card = approvalCard("Bash", input);
     EXPECT_TRUE(card.problem) << input;
     EXPECT_FALSE(card.whole) << input;
