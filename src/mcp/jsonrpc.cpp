@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "cli/byte_scan.h"
+#include "mcp/raw_json.h"
 
 namespace vesk::mcp {
 namespace {
@@ -15,32 +16,6 @@ Message invalid(ErrorCode error, std::string problem, Json id = nullptr) {
   message.error = error;
   message.problem = std::move(problem);
   return message;
-}
-
-// Whether `text` nests deeper than kMostLevels. It counts the brackets outside strings and checks
-// nothing else: in JSON they are the levels, and what is not JSON the parser refuses after it.
-bool nestsTooDeep(std::string_view text) {
-  size_t level = 0;
-  bool inString = false;
-  for (size_t at = 0; at < text.size(); ++at) {
-    const char c = text[at];
-    if (inString) {
-      at += plainPrefix(text.substr(at));  // a long text goes by many bytes at a time
-      if (at == text.size()) break;
-      if (text[at] == '\\') {
-        ++at;  // the byte it escapes ends nothing
-      } else if (text[at] == '"') {
-        inString = false;
-      }
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '[' || c == '{') {
-      if (++level > kMostLevels) return true;
-    } else if ((c == ']' || c == '}') && level > 0) {
-      --level;
-    }
-  }
-  return false;
 }
 
 // MCP narrows JSON-RPC's ids to strings and integers. An integer written with a fraction or an
@@ -91,6 +66,32 @@ Message messageOf(Json document) {
 
 }  // namespace
 
+// It counts the brackets outside strings and checks nothing else: in JSON they are the levels, and
+// what is not JSON the parser refuses after it.
+bool nestsTooDeep(std::string_view text) {
+  size_t level = 0;
+  bool inString = false;
+  for (size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if (inString) {
+      at += plainPrefix(text.substr(at));  // a long text goes by many bytes at a time
+      if (at == text.size()) break;
+      if (text[at] == '\\') {
+        ++at;  // the byte it escapes ends nothing
+      } else if (text[at] == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++level > kMostLevels) return true;
+    } else if ((c == ']' || c == '}') && level > 0) {
+      --level;
+    }
+  }
+  return false;
+}
+
 Incoming parseLine(std::string_view text, bool batches) {
   Incoming incoming;
   // The parser would end the document at a NUL byte and take what came before it for the line.
@@ -108,6 +109,7 @@ Incoming parseLine(std::string_view text, bool batches) {
     incoming.messages.push_back(invalid(kParseError, "parse error: the line is not JSON"));
   } else if (!document.is_array()) {
     incoming.messages.push_back(messageOf(std::move(document)));
+    incoming.messages.back().raw = text;
   } else if (!batches) {
     incoming.messages.push_back(
         invalid(kInvalidRequest, "batches are not supported in this protocol revision"));
@@ -116,6 +118,10 @@ Incoming parseLine(std::string_view text, bool batches) {
   } else {
     incoming.batch = true;
     for (auto& element : document) incoming.messages.push_back(messageOf(std::move(element)));
+    auto raw = rawElements(text);
+    for (size_t i = 0; i < raw.size() && i < incoming.messages.size(); ++i) {
+      incoming.messages[i].raw = raw[i];
+    }
   }
   return incoming;
 }
