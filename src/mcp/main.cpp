@@ -28,6 +28,15 @@ starts it as a tool server. Its tools are vesk's commands: notify, ask, listen, 
 characters, health, collapse and clear, each making the request that vesk makes, and
 approve, which asks the user in the notch for an agent host's permission decisions.
 
+PROTOCOL REVISIONS:
+                   2024-11-05  2025-03-26  2025-06-18  2025-11-25  2026-07-28
+    session        initialize  initialize  initialize  initialize  none: each request's _meta
+    titles         -           annotation  yes         yes         yes
+    output schema  -           -           yes         yes         yes
+    bad arguments  -32602      -32602      -32602      isError     isError
+    batches        -           yes         -           -           -
+    resultType     -           -           -           -           "complete", serverInfo
+
 With --hook it is instead an agent host's PermissionRequest hook, for interactive sessions:
 it reads the request on standard input, asks on the same card as approve, and prints the
 host's decision for Allow and Deny. A dismissal, no app or a time-out print nothing, and the

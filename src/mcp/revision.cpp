@@ -25,7 +25,8 @@ std::optional<Revision> revisionNamed(std::string_view date) {
 
 std::vector<std::string_view> allDates() {
   std::vector<std::string_view> dates;
-  for (auto known = kDates.rbegin(); known != kDates.rend(); ++known) dates.push_back(known->second);
+  for (auto known = kDates.rbegin(); known != kDates.rend(); ++known)
+    dates.push_back(known->second);
   return dates;
 }
 

@@ -219,13 +219,14 @@ void Server::answerStateless(Message& request, const Claim& claim, ReplyTo to) {
   const Json& id = request.id;
   const std::string& method = request.method;
   if (to.batch) {
-    return reply(to, errorMessage(id, kInvalidRequest,
-                                  "a 2026-07-28 request cannot be part of a batch"));
+    return reply(
+        to, errorMessage(id, kInvalidRequest, "a 2026-07-28 request cannot be part of a batch"));
   }
   if (claim.kind == Claim::Kind::malformed) {
     return reply(to, errorMessage(id, kInvalidParams, claim.detail));
   }
-  if (claim.kind == Claim::Kind::unsupported) return reply(to, unsupportedVersion(id, claim.detail));
+  if (claim.kind == Claim::Kind::unsupported)
+    return reply(to, unsupportedVersion(id, claim.detail));
   to.stateless = true;
   if (method == "server/discover") {
     Json discovered = {{"supportedVersions", allDates()},
@@ -259,11 +260,12 @@ void Server::listen(const Json& id, const ReplyTo& to) {
     std::lock_guard lock(mutex_);
     if (stopped_) return;
     if (calls_.contains(key) || subscriptions_.contains(key)) {
-      refusal = errorMessage(id, kInvalidRequest, "the id " + key + " is taken by a request in flight");
+      refusal =
+          errorMessage(id, kInvalidRequest, "the id " + key + " is taken by a request in flight");
     } else if (subscriptions_.size() >= kMostSubscriptions) {
-      refusal = errorMessage(id, kInvalidRequest,
-                             "too many subscriptions: at most " +
-                                 std::to_string(kMostSubscriptions) + " at once");
+      refusal = errorMessage(
+          id, kInvalidRequest,
+          "too many subscriptions: at most " + std::to_string(kMostSubscriptions) + " at once");
     } else {
       subscriptions_.emplace(key, id);
     }

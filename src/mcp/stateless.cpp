@@ -39,8 +39,7 @@ Claim claimOf(const Message& request) {
   if (!version.is_string()) return malformed(std::string(kVersionKey) + " must be a string");
   auto capabilities = meta->find(kCapabilitiesKey);
   if (capabilities == meta->end() || !capabilities->is_object()) {
-    return malformed(std::string("the request's _meta needs ") + kCapabilitiesKey +
-                     ", an object");
+    return malformed(std::string("the request's _meta needs ") + kCapabilitiesKey + ", an object");
   }
   const std::string& date = version.get_ref<const std::string&>();
   auto revision = revisionNamed(date);
