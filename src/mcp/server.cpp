@@ -39,20 +39,23 @@ const Json& capabilities() {
   return tools;
 }
 
+// The member `name` of `object`, when it is there; null otherwise.
+const Json& member(const Json& object, const char* name) {
+  static const Json none;
+  auto found = object.find(name);
+  return found == object.end() ? none : *found;
+}
+
 // What initialize requires, each in the form every revision's schema gives it.
 std::optional<std::string> initializeProblem(const Json& params) {
-  auto member = [&params](const char* name) {
-    auto found = params.find(name);
-    return found == params.end() ? nullptr : &*found;
-  };
-  const Json* version = member("protocolVersion");
-  const Json* client = member("clientInfo");
-  const Json* asked = member("capabilities");
-  if (!version || !version->is_string()) return "initialize needs protocolVersion, a string";
-  if (!asked || !asked->is_object()) return "initialize needs capabilities, an object";
-  if (!client || !client->is_object() || !client->contains("name") ||
-      !(*client)["name"].is_string() || !client->contains("version") ||
-      !(*client)["version"].is_string()) {
+  if (!member(params, "protocolVersion").is_string()) {
+    return "initialize needs protocolVersion, a string";
+  }
+  if (!member(params, "capabilities").is_object()) {
+    return "initialize needs capabilities, an object";
+  }
+  const Json& client = member(params, "clientInfo");
+  if (!member(client, "name").is_string() || !member(client, "version").is_string()) {
     return "initialize needs clientInfo, an object with a name and a version";
   }
   return std::nullopt;

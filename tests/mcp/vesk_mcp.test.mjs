@@ -609,8 +609,11 @@ const hostile = [
     '{"jsonrpc":"2.0","id":1,"method":"initialize"}',
     '{"jsonrpc":"2.0","id":2,"method":"initialize","params":{"protocolVersion":"2025-11-25","capabilities":{}}}',
     '{"jsonrpc":"2.0","id":3,"method":"initialize","params":{"protocolVersion":1,"capabilities":{},"clientInfo":{}}}',
-    initialize(4, '2025-06-18'), goodCall],
-  answers: [[1, -32602], [2, -32602], [3, -32602], [4, '2025-06-18'], ['after']], cards: [{ message: 'after' }] },
+    '{"jsonrpc":"2.0","id":4,"method":"initialize","params":{"protocolVersion":"2025-11-25","capabilities":{},' +
+      '"clientInfo":{"name":1,"version":"0"}}}',
+    initialize(5, '2025-06-18'), goodCall],
+  answers: [[1, -32602], [2, -32602], [3, -32602], [4, -32602], [5, '2025-06-18'], ['after']],
+  cards: [{ message: 'after' }] },
   { name: 'requests before initialize, and initialize twice', lines: [
     '{"jsonrpc":"2.0","id":1,"method":"tools/list"}', call(2, 'notify', { message: 'too early' }),
     '{"jsonrpc":"2.0","method":"notifications/initialized"}', '{"jsonrpc":"2.0","id":3,"method":"ping"}',
