@@ -19,6 +19,7 @@
 #include "mcp/jsonrpc.h"
 #include "mcp/line_reader.h"
 #include "mcp/server.h"
+#include "mcp/tools.h"
 
 namespace {
 
@@ -129,8 +130,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool open = false;     // initialize has been answered
   bool batches = false;  // in the revision it negotiated, which has batches
   Server server(
-      [&](const Tool&, const Json&, Revision, vesk::Cancellation&) {
+      [&](const Tool& tool, const Json& arguments, std::string_view rawArguments, Revision,
+          vesk::Cancellation&) {
         ++calls;
+        // An approval's card and decision are made from the arguments' text as the client wrote
+        // it, which must say what the parsed arguments say.
+        if (isApproval(tool)) {
+          require(Json::parse(rawArguments, nullptr, false) == arguments ||
+                  (rawArguments.empty() && arguments.empty()));
+        }
         return Json::parse(R"({"content": [{"type": "text", "text": "stub"}]})");
       },
       [&](std::string_view message) {

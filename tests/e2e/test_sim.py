@@ -130,7 +130,7 @@ class SimTest(Case):
             (["--record"], "/overlay", nested(512), 200, ok, json.loads(nested(512)), None),
             ([], "/overlay", nested(512).replace("[]", "[1]"), 200, ok, None, None),  # a scalar adds no level
             (["--record"], "/clear", nested(513), 400, too_deep, None, None),
-            (["-i"], "/overlay", c1, 200, ok, None, "│ ?x · ?2J\n│ a?31mb??\n"),
+            (["-i"], "/overlay", c1, 200, ok, None, "│ \\u{90}x · \\u{9B}2J\n│ a\\u{9B}31mb\\u{85}\\u{7F}\n"),
             (["--chat", "dismiss"], "/chat", '{"message":"q"}', 200, '{"dismissed":true}', None, None),
             # What the fuzzer found: the reader stops at a NUL, and a card drew an /overlay's
             # "proposed_answers" as if they were texts.
