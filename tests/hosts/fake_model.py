@@ -91,8 +91,13 @@ class FakeModel:
                 self.end_headers()
                 self.wfile.write(body)
 
-        self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self._server.daemon_threads = True
+        class Server(http.server.ThreadingHTTPServer):
+            daemon_threads = True
+
+            def handle_error(self, request, address):
+                pass  # a host that hangs up on a spare connection is no fault of the model
+
+        self._server = Server(("127.0.0.1", 0), Handler)
         self.port = self._server.server_address[1]
         threading.Thread(target=self._server.serve_forever, daemon=True).start()
 

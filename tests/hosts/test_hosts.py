@@ -16,8 +16,8 @@ import unittest
 
 from fake_model import FakeModel
 
-CLAUDE = os.environ.get("CLAUDE")
-CODEX = os.environ.get("CODEX")
+CLAUDE = os.environ.get("CLAUDE") and os.path.abspath(os.environ["CLAUDE"])
+CODEX = os.environ.get("CODEX") and os.path.abspath(os.environ["CODEX"])
 VESK_MCP = os.path.abspath(os.environ.get("VESK_MCP", "build/src/vesk-mcp"))
 SIM = os.path.abspath(os.environ.get("TARNEL_SIM", "build/sim/tarnel-sim"))
 LIMIT = 120  # seconds for any one wait on a host; a whole run takes a few
@@ -102,8 +102,6 @@ class Workspace:
     def hook_settings(self, timeout):
         """The one entry of a host's hook configuration that sends its dialogs to the notch."""
         command = quoted(VESK_MCP, "--hook", "--port", str(self.app_port), "--approve-timeout", "60")
-        if os.environ.get("HOOK_STANDIN"):
-            command = quoted(os.environ["HOOK_STANDIN"], "--port", str(self.app_port))
         return {"hooks": {"PermissionRequest": [
             {"matcher": "*", "hooks": [{"type": "command", "command": command, "timeout": timeout}]}]}}
 
