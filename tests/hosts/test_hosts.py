@@ -10,6 +10,7 @@ import select
 import shutil
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -264,5 +265,20 @@ class CodexTest(unittest.TestCase):
         return screen
 
 
+def run_side_by_side():
+    """Each test in a process of its own, all at once: a host's run is spent mostly waiting.
+    Prints their reports one after the other; fails if one fails."""
+    module = unittest.defaultTestLoader.loadTestsFromModule(sys.modules[__name__])
+    names = [test.id().split(".", 1)[1] for suite in module for test in suite]
+    reports = [tempfile.TemporaryFile() for _ in names]
+    runs = [subprocess.Popen([sys.executable, "-B", __file__, name], stdout=report,
+                             stderr=subprocess.STDOUT) for name, report in zip(names, reports)]
+    for run, report in zip(runs, reports):
+        run.wait()
+        report.seek(0)
+        sys.stdout.buffer.write(report.read())
+    return any(run.returncode for run in runs)
+
+
 if __name__ == "__main__":
-    unittest.main()
+    sys.exit(run_side_by_side()) if len(sys.argv) == 1 else unittest.main()
