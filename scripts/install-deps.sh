@@ -9,6 +9,7 @@ set -euo pipefail
 #   check    shellcheck and jq, for scripts/lint.sh and scripts/check-recipes.sh
 #   instructions  valgrind, for bench/check-instructions.sh
 #   bench    what bench/run.sh measures with
+#   hosts    tmux, for scripts/check-agent-hosts.sh to drive an agent host's terminal UI
 # Python 3 runs the end-to-end tests (its standard library only) and GNU time measures their peak
 # memory. The last line of apt packages is for the tests of the man pages (groff-base and man-db
 # as on Linux, mandoc as on macOS) and of the completions, which skip a shell that is missing.
@@ -25,6 +26,7 @@ for group in "$@"; do
     check) apt_packages+=(shellcheck jq) brew_packages+=(shellcheck jq) ;;
     instructions) apt_packages+=(valgrind) ;;
     bench) apt_packages+=(hyperfine curl jq valgrind time) brew_packages+=(hyperfine jq) ;;
+    hosts) apt_packages+=(tmux) brew_packages+=(tmux) ;;
     *) echo "install-deps: no group $group" >&2; exit 1 ;;
   esac
 done
