@@ -1,10 +1,13 @@
 // vesk-mcp's session on any sequence of lines, with the app replaced by a stub: every request gets
 // exactly one well-formed answer with its id, notifications and answers from the client none;
-// a line that is not JSON, nests too deep or runs too long gets a parse error without an id; until
-// initialize is answered only ping is, and nothing reaches the app. The first byte sets the size
-// of the reads the lines arrive in; each call ends before the next line, so no thread outlives an
-// input.
+// a line that is not JSON, holds a NUL byte, nests too deep or runs too long gets a parse error
+// without an id (null in a session of the revisions that have one); until initialize is answered
+// only ping and 2026-07-28 requests are, and nothing else reaches the app; a 2026-07-28 request
+// never gets -32002, and each of its results says it is complete and names the server. The first
+// byte sets the size of the reads the lines arrive in; each call ends before the next line, so no
+// thread outlives an input.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,8 +22,8 @@
 #include "cli/visible_text.h"
 #include "mcp/approve.h"
 #include "mcp/jsonrpc.h"
-#include "mcp/raw_json.h"
 #include "mcp/line_reader.h"
+#include "mcp/raw_json.h"
 #include "mcp/server.h"
 #include "mcp/tools.h"
 
@@ -47,7 +50,24 @@ struct Owed {
   Kind kind;
   Json id;  // what the answer must carry
   std::string method;
+  bool stateless = false;  // carries a sign of 2026-07-28
 };
+
+// A 2026-07-28 request, by any sign of it: a key of the protocol's in its _meta, or a method that
+// only 2026-07-28 has.
+bool stateless(const Json& message) {
+  if (message["method"] == "server/discover" || message["method"] == "subscriptions/listen") {
+    return true;
+  }
+  const auto params = message.find("params");
+  if (params == message.end() || !params->contains("_meta") || !(*params)["_meta"].is_object()) {
+    return false;
+  }
+  const Json& meta = (*params)["_meta"];
+  return std::any_of(meta.items().begin(), meta.items().end(), [](const auto& item) {
+    return item.key().starts_with("io.modelcontextprotocol/");
+  });
+}
 
 // The nesting is measured by nlohmann's parser, not by the server's scan.
 Json parsedWithin(std::string_view line, bool& deep) {
@@ -68,12 +88,16 @@ Owed owed(std::string_view line, bool batches) {
   if (line.find_first_not_of(" \t") == std::string_view::npos) return {};
   bool deep = false;
   const Json message = parsedWithin(line, deep);
-  if (deep || message.is_discarded()) return {Owed::parseError, nullptr};
+  const bool nul = line.find('\0') != std::string_view::npos;
+  if (nul || deep || message.is_discarded()) return {Owed::parseError, nullptr};
   if (batches && message.is_array() && !message.empty()) return {Owed::batch};
   if (!message.is_object()) return {Owed::error, nullptr};
   const auto id = message.find("id");
   const bool hasId = id != message.end();
-  const bool validId = hasId && (id->is_string() || id->is_number());
+  const bool integral = id != message.end() && id->is_number_float() &&
+                        std::isfinite(id->get<double>()) &&
+                        std::trunc(id->get<double>()) == id->get<double>();
+  const bool validId = hasId && (id->is_string() || id->is_number_integer() || integral);
   const Json answerId = validId ? *id : Json();
   const auto version = message.find("jsonrpc");
   if (version == message.end() || *version != "2.0") return {Owed::error, answerId};
@@ -88,18 +112,23 @@ Owed owed(std::string_view line, bool batches) {
   }
   if (!hasId) return {};  // a notification
   if (!validId) return {Owed::error, nullptr};
-  return {Owed::request, *id, method->get<std::string>()};
+  Owed request{Owed::request, *id, method->get<std::string>()};
+  request.stateless = stateless(message);
+  return request;
 }
 
-// An answer as JSON-RPC has it: the version, the id, and a result or an error.
+// An answer as JSON-RPC has it: the version, the id, and a result or an error; an error whose id
+// could not be read may have none.
 void requireWellFormed(const Json& answer) {
-  require(answer.is_object() && answer.size() == 3 && answer.contains("id"));
+  require(answer.is_object() && answer.size() == (answer.contains("id") ? 3u : 2u));
+  require(answer.contains("id") || answer.contains("error"));
   require(answer.contains("jsonrpc") && answer["jsonrpc"] == "2.0");
   if (answer.contains("result")) {
     require(answer["result"].is_object());
   } else {
     const Json& error = answer.at("error");
-    require(error.is_object() && error.size() == 2);
+    require(error.is_object() &&
+            (error.size() == 2 || (error.size() == 3 && error.contains("data"))));
     require(error.at("code").is_number_integer() && error.at("message").is_string());
   }
 }
@@ -127,7 +156,8 @@ void requireHonestCard(std::string_view rawArguments) {
   require(vesk::codePointCount(card.question) <= kLongestQuestion);
   require(card.question.starts_with("Allow Bash: ") || card.problem);
   std::string_view question = card.question;
-  for (size_t end = 0; !question.empty(); question.remove_prefix(std::min(end + 1, question.size()))) {
+  for (size_t end = 0; !question.empty();
+       question.remove_prefix(std::min(end + 1, question.size()))) {
     end = std::min(question.find('\n'), question.size());
     vesk::forEachVisiblePiece(question.substr(0, end), [](const vesk::VisiblePiece& piece) {
       require(piece.plain || piece.shown.starts_with("\\u{20}\xc3\x97"));
@@ -150,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t calls = 0;
   bool open = false;     // initialize has been answered
   bool batches = false;  // in the revision it negotiated, which has batches
+  bool nullIds = false;  // in the revision it negotiated, an unread id is null
   Server server(
       [&](const Tool& tool, const Json& arguments, std::string_view rawArguments, Revision,
           vesk::Cancellation&) {
@@ -179,7 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       server.refuseLongLine(kLongestLine);
     }
     const Owed due = line ? owed(*line, batches) : Owed{Owed::parseError, nullptr};
-    if (!open) require(calls == callsBefore);
+    if (!open && !due.stateless) require(calls == callsBefore);
     if (due.kind == Owed::batch) {
       require(written.size() - before <= 1);
       if (written.size() > before) requireBatchAnswer(written.back());
@@ -188,17 +219,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(written.size() - before == (due.kind == Owed::nothing ? 0 : 1));
     if (due.kind == Owed::nothing) return;
 
-    const Json answer = wellFormed(written.back());
-    require(answer["id"] == due.id);
+    Json answer = Json::parse(written.back(), nullptr, /*allow_exceptions=*/false);
+    if (due.stateless && answer.value("method", "") == "notifications/subscriptions/acknowledged") {
+      require(due.method == "subscriptions/listen");
+      return;  // its answer comes when it ends
+    }
+    answer = wellFormed(written.back());
+    if (due.id.is_null() && !nullIds) {
+      require(!answer.contains("id"));
+    } else {
+      require(answer["id"] == due.id);
+    }
     if (due.kind == Owed::parseError) require(code(answer) == kParseError);
     if (due.kind == Owed::error) require(answer.contains("error"));
     if (due.kind != Owed::request) return;
-    if (due.method == "ping") {
+    if (due.stateless) {
+      require(code(answer) != kServerNotInitialized);
+      if (answer.contains("result")) {
+        require(answer["result"]["resultType"] == "complete");
+        require(answer["result"]["_meta"]["io.modelcontextprotocol/serverInfo"]["name"] ==
+                "vesk-mcp");
+      }
+    } else if (due.method == "ping") {
       require(answer["result"] == Json::object());
     } else if (due.method == "initialize") {
-      require(code(answer) == (open ? kInvalidRequest : 0));
-      if (!open) batches = answer["result"]["protocolVersion"] == "2025-03-26";
-      open = true;
+      require(code(answer) == (open ? kInvalidRequest : 0) ||
+              (!open && code(answer) == kInvalidParams));
+      if (!open && code(answer) == 0) {
+        const Json& version = answer["result"]["protocolVersion"];
+        batches = version == "2025-03-26";
+        nullIds = version != "2025-11-25";
+        open = true;
+      }
     } else if (!open) {
       require(code(answer) == kServerNotInitialized);
     }

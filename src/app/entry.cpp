@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/standard_descriptors.h"
 #include "cli/args.h"
 #include "cli/help.h"
 #include "cli/output.h"
+#include "cli/standard_descriptors.h"
 #include "client/vesk_client.h"
 #include "commands/commands.h"
 

@@ -1,5 +1,7 @@
 #include "mcp/jsonrpc.h"
 
+#include <cmath>
+
 #include "cli/byte_scan.h"
 #include "mcp/raw_json.h"
 
@@ -16,14 +18,23 @@ Message invalid(ErrorCode error, std::string problem, Json id = nullptr) {
   return message;
 }
 
+// MCP narrows JSON-RPC's ids to strings and integers. An integer written with a fraction or an
+// exponent (2.0, 1e3) is still one: JavaScript clients cannot tell them apart.
+bool isRequestId(const Json& id) {
+  if (id.is_string() || id.is_number_integer()) return true;
+  if (!id.is_number_float()) return false;
+  const double value = id.get<double>();
+  return std::isfinite(value) && std::trunc(value) == value;
+}
+
 // One message of a line, or of a batch.
 Message messageOf(Json document) {
   if (!document.is_object()) return invalid(kInvalidRequest, "a message must be a JSON object");
 
   Json id = nullptr;
   if (auto found = document.find("id"); found != document.end()) {
-    if (!found->is_string() && !found->is_number()) {
-      return invalid(kInvalidRequest, "the id must be a string or a number");
+    if (!isRequestId(*found)) {
+      return invalid(kInvalidRequest, "the id must be a string or an integer");
     }
     id = *found;
   }
@@ -83,6 +94,11 @@ bool nestsTooDeep(std::string_view text) {
 
 Incoming parseLine(std::string_view text, bool batches) {
   Incoming incoming;
+  // The parser would end the document at a NUL byte and take what came before it for the line.
+  if (text.find('\0') != std::string_view::npos) {
+    incoming.messages.push_back(invalid(kParseError, "parse error: the line holds a NUL byte"));
+    return incoming;
+  }
   if (nestsTooDeep(text)) {
     incoming.messages.push_back(invalid(kParseError, "parse error: the line nests deeper than " +
                                                          std::to_string(kMostLevels) + " levels"));

@@ -16,7 +16,8 @@ enum ErrorCode {
   kInvalidRequest = -32600,
   kMethodNotFound = -32601,
   kInvalidParams = -32602,
-  kServerNotInitialized = -32002,
+  kServerNotInitialized = -32002,        // until initialize, to a client of a session revision
+  kUnsupportedProtocolVersion = -32022,  // a 2026-07-28-style request naming another revision
 };
 
 // The deepest a line may nest arrays and objects, the outermost counting as level 1. A deeper
@@ -28,7 +29,7 @@ constexpr size_t kMostLevels = 512;
 struct Message {
   enum class Kind { request, notification, response, invalid };
   Kind kind = Kind::invalid;
-  nlohmann::json id;      // a request's id, a string or a number; null when there is none
+  nlohmann::json id;      // a request's id, a string or an integer; null when there is none
   std::string method;     // requests and notifications
   nlohmann::json params;  // an object; empty when the message has none
   ErrorCode error = kInvalidRequest;  // for an invalid message, with `problem`

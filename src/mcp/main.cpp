@@ -9,6 +9,7 @@
 
 #include "cli/args.h"
 #include "cli/output.h"
+#include "cli/standard_descriptors.h"
 #include "mcp/approve.h"
 #include "mcp/hook.h"
 #include "mcp/transport.h"
@@ -26,6 +27,15 @@ Serves the Model Context Protocol on standard input and output, for an agent hos
 starts it as a tool server. Its tools are vesk's commands: notify, ask, listen, say, game,
 characters, health, collapse and clear, each making the request that vesk makes, and
 approve, which asks the user in the notch for an agent host's permission decisions.
+
+PROTOCOL REVISIONS:
+                   2024-11-05  2025-03-26  2025-06-18  2025-11-25  2026-07-28
+    session        initialize  initialize  initialize  initialize  none: each request's _meta
+    titles         -           annotation  yes         yes         yes
+    output schema  -           -           yes         yes         yes
+    bad arguments  -32602      -32602      -32602      isError     isError
+    batches        -           yes         -           -           -
+    resultType     -           -           -           -           "complete", serverInfo
 
 With --hook it is instead an agent host's PermissionRequest hook, for interactive sessions:
 it reads the request on standard input, asks on the same card as approve, and prints the
@@ -82,6 +92,9 @@ constexpr double kShortestProgressInterval = 0.1;
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any descriptor is made: a process started with its input closed reads end of input,
+  // not its own wake-up pipe, and one started with its output closed fails its first write.
+  vesk::reserveStandardDescriptors();
   // A host that goes away must not end the process by a signal: end of input ends it.
   std::signal(SIGPIPE, SIG_IGN);
 #ifdef __GLIBC__

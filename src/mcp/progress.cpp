@@ -44,6 +44,11 @@ void ProgressReporter::run() {
       continue;
     }
     if (changed_.wait_until(lock, due) == std::cv_status::no_timeout) continue;
+    // The gate before the calls, in the order hold() and then stop() take them; what is due is
+    // read again once both are held, as a stop may have come between.
+    lock.unlock();
+    const std::lock_guard gate(gate_);
+    lock.lock();
     const auto now = Clock::now();
     for (auto& [key, call] : calls_) {
       if (call.due > now) continue;

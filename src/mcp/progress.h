@@ -31,6 +31,9 @@ class ProgressReporter {
   // The call `key` ended or was cancelled: once this returns, no progress for it is written.
   void stop(const std::string& key);
 
+  // No notification starts while the returned lock is held.
+  std::unique_lock<std::mutex> hold() { return std::unique_lock(gate_); }
+
  private:
   using Clock = std::chrono::steady_clock;
   struct Waiting {
@@ -43,6 +46,7 @@ class ProgressReporter {
 
   const Clock::duration interval_;
   const Writer write_;
+  std::mutex gate_;   // taken before mutex_ to write, and held by hold()
   std::mutex mutex_;  // held while a notification is written, so that `stop` waits for it
   std::condition_variable changed_;
   std::map<std::string, Waiting> calls_;

@@ -10,6 +10,7 @@
 #include "client/data_task.h"
 #include "mcp/jsonrpc.h"
 #include "mcp/raw_json.h"
+#include "mcp/stateless.h"
 #include "mcp/tools.h"
 
 namespace vesk::mcp {
@@ -22,12 +23,43 @@ using Json = nlohmann::json;
 // never keep a host's permission decisions from being asked.
 constexpr size_t kMostCallsInFlight = 16;
 
+// A subscription costs its id alone, as nothing is ever sent on one; the bound keeps a client
+// that never cancels from growing the process.
+constexpr size_t kMostSubscriptions = 16;
+
 constexpr const char* kInstructions =
     "Cards in the notch of the user's Mac, through the Tarnel app. notify and say return at "
     "once; ask, listen and game wait for the user, up to their timeout (300 seconds unless "
     "given), so allow the call at least as long. A dismissed question or a cancelled compose is "
     "a normal result that says so, never an answer. approve is for agent hosts' permission "
     "decisions, not for questions.";
+
+const Json& capabilities() {
+  static const Json tools = {{"tools", {{"listChanged", false}}}};
+  return tools;
+}
+
+// The member `name` of `object`, when it is there; null otherwise.
+const Json& member(const Json& object, const char* name) {
+  static const Json none;
+  auto found = object.find(name);
+  return found == object.end() ? none : *found;
+}
+
+// What initialize requires, each in the form every revision's schema gives it.
+std::optional<std::string> initializeProblem(const Json& params) {
+  if (!member(params, "protocolVersion").is_string()) {
+    return "initialize needs protocolVersion, a string";
+  }
+  if (!member(params, "capabilities").is_object()) {
+    return "initialize needs capabilities, an object";
+  }
+  const Json& client = member(params, "clientInfo");
+  if (!member(client, "name").is_string() || !member(client, "version").is_string()) {
+    return "initialize needs clientInfo, an object with a name and a version";
+  }
+  return std::nullopt;
+}
 
 // A call that waits for a person reports progress when its request asked for it with a token.
 std::optional<Json> progressToken(const Message& request) {
@@ -60,7 +92,7 @@ void Server::handleLine(std::string_view line) {
   if (line.ends_with('\r')) line.remove_suffix(1);
   if (line.find_first_not_of(" \t") == std::string_view::npos) return;
   Incoming incoming = parseLine(line, hasBatches(revision_));
-  if (!incoming.batch) return handle(incoming.messages.front(), nullptr);
+  if (!incoming.batch) return handle(incoming.messages.front(), {});
 
   auto batch = std::make_shared<Batch>();
   for (const auto& message : incoming.messages) {
@@ -69,13 +101,13 @@ void Server::handleLine(std::string_view line) {
     batch->unanswered += answered ? 1 : 0;
   }
   // Counted before any is handled, so that no answer completes the batch early.
-  for (auto& message : incoming.messages) handle(message, batch);
+  for (auto& message : incoming.messages) handle(message, {batch});
 }
 
 void Server::handle(Message& message, const ReplyTo& to) {
   switch (message.kind) {
     case Message::Kind::invalid:
-      return reply(to, errorMessage(message.id, message.error, message.problem));
+      return reply(to, unreadable(errorMessage(message.id, message.error, message.problem)));
     case Message::Kind::response:
       return;  // this server sends no requests
     case Message::Kind::notification:
@@ -91,18 +123,24 @@ void Server::handle(Message& message, const ReplyTo& to) {
 
 void Server::refuseLongLine(size_t longest) {
   if (stopped_) return;
-  send(lineOf(
+  send(lineOf(unreadable(
       errorMessage(nullptr, kParseError,
-                   "parse error: the line is longer than " + std::to_string(longest) + " bytes")));
+                   "parse error: the line is longer than " + std::to_string(longest) + " bytes"))));
 }
 
 void Server::finish() {
   std::vector<std::string> waiting;
+  std::map<std::string, Json> subscriptions;
   {
     std::lock_guard lock(mutex_);
+    subscriptions.swap(subscriptions_);
     for (const auto& [key, call] : calls_) {
       if (call.waitsForPerson) waiting.push_back(key);
     }
+  }
+  // A subscription the server ends is answered, which tells the client it ended on purpose.
+  if (!stopped_) {
+    for (const auto& [key, id] : subscriptions) send(lineOf(subscriptionClosed(id)));
   }
   // Their progress first, so that none follows the cancellation.
   for (const auto& key : waiting) progress_.stop(key);
@@ -126,32 +164,46 @@ void Server::send(std::string line) {
 
 // `answer` is null for a request that gets none: a cancelled call.
 void Server::reply(const ReplyTo& to, Json answer) {
-  if (!to) {
+  if (to.stateless && answer.contains("result")) answer["result"] = completed(answer["result"]);
+  if (!to.batch) {
     if (!answer.is_null()) send(lineOf(answer));
     return;
   }
+  Batch& batch = *to.batch;
   std::string line;
   {
-    std::lock_guard lock(to->mutex);
-    if (!answer.is_null()) to->answers.push_back(std::move(answer));
-    if (--to->unanswered > 0 || to->answers.empty()) return;
-    line = lineOf(to->answers);
+    std::lock_guard lock(batch.mutex);
+    if (!answer.is_null()) batch.answers.push_back(std::move(answer));
+    if (--batch.unanswered > 0 || batch.answers.empty()) return;
+    line = lineOf(batch.answers);
   }
   send(std::move(line));
 }
 
-// Until initialize is answered only ping is; from then on the session is open, and stays as
-// initialize left it.
+Json Server::unreadable(Json error) const {
+  if (error["id"].is_null() && !hasNullIds(revision_)) error.erase("id");
+  return error;
+}
+
+// A request of the session's revisions: until initialize is answered only ping is; from then on
+// the session is open, and stays as initialize left it. A 2026-07-28 request is answered on its
+// own, whether a session is open or not.
 void Server::answer(Message& request, const ReplyTo& to) {
+  if (Claim claim = claimOf(request); claim.kind != Claim::Kind::session) {
+    return answerStateless(request, claim, to);
+  }
   const Json& id = request.id;
   const std::string& method = request.method;
   if (method == "ping") return reply(to, resultMessage(id, Json::object()));
   if (method == "initialize") {
-    if (to) {
+    if (to.batch) {
       return reply(to, errorMessage(id, kInvalidRequest, "initialize cannot be part of a batch"));
     }
     if (initialized_) {
       return reply(to, errorMessage(id, kInvalidRequest, "the session is already initialized"));
+    }
+    if (auto problem = initializeProblem(request.params)) {
+      return reply(to, errorMessage(id, kInvalidParams, *problem));
     }
     initialized_ = true;
     return reply(to, resultMessage(id, initialize(request)));
@@ -160,23 +212,72 @@ void Server::answer(Message& request, const ReplyTo& to) {
     return reply(to, errorMessage(id, kServerNotInitialized, "server not initialized"));
   }
   if (method == "tools/list") return reply(to, resultMessage(id, toolList(revision_)));
-  if (method == "tools/call") return startCall(request, to);
+  if (method == "tools/call") return startCall(request, to, revision_);
   reply(to, errorMessage(id, kMethodNotFound, "method not found: " + method));
 }
 
-// A client that asks for a revision the server does not know gets the newest.
-Json Server::initialize(const Message& request) {
-  auto asked = request.params.find("protocolVersion");
-  if (asked != request.params.end() && asked->is_string()) {
-    revision_ = revisionNamed(asked->get_ref<const std::string&>()).value_or(kNewestRevision);
+// The methods 2026-07-28 removed (initialize, ping, logging/setLevel, resources/subscribe, ...)
+// are unknown to it, like any the server lacks.
+void Server::answerStateless(Message& request, const Claim& claim, ReplyTo to) {
+  const Json& id = request.id;
+  const std::string& method = request.method;
+  if (to.batch) {
+    return reply(
+        to, errorMessage(id, kInvalidRequest, "a 2026-07-28 request cannot be part of a batch"));
   }
+  if (claim.kind == Claim::Kind::malformed) {
+    return reply(to, errorMessage(id, kInvalidParams, claim.detail));
+  }
+  if (claim.kind == Claim::Kind::unsupported)
+    return reply(to, unsupportedVersion(id, claim.detail));
+  to.stateless = true;
+  if (method == "server/discover") {
+    Json discovered = {{"supportedVersions", allDates()},
+                       {"capabilities", capabilities()},
+                       {"instructions", kInstructions}};
+    return reply(to, resultMessage(id, cacheable(std::move(discovered))));
+  }
+  if (method == "tools/list") {
+    return reply(to, resultMessage(id, cacheable(toolList(Revision::r2026_07_28))));
+  }
+  if (method == "tools/call") return startCall(request, to, Revision::r2026_07_28);
+  if (method == "subscriptions/listen") return listen(id, to);
+  reply(to, errorMessage(id, kMethodNotFound, "method not found: " + method));
+}
+
+// A client that asks for a revision the server does not know gets the newest one of a session.
+Json Server::initialize(const Message& request) {
+  auto asked = revisionNamed(request.params.at("protocolVersion").get_ref<const std::string&>());
+  revision_ = asked && !isStateless(*asked) ? *asked : kNewestRevision;
   return {{"protocolVersion", dateOf(revision_)},
-          {"capabilities", {{"tools", {{"listChanged", false}}}}},
-          {"serverInfo", {{"name", "vesk-mcp"}, {"version", VESK_VERSION}}},
+          {"capabilities", capabilities()},
+          {"serverInfo", serverInfo()},
           {"instructions", kInstructions}};
 }
 
-void Server::startCall(Message& request, const ReplyTo& to) {
+// Acknowledged at once, with none of the notifications asked for: the server sends none.
+void Server::listen(const Json& id, const ReplyTo& to) {
+  const std::string key = id.dump();
+  Json refusal;
+  {
+    std::lock_guard lock(mutex_);
+    if (stopped_) return;
+    if (calls_.contains(key) || subscriptions_.contains(key)) {
+      refusal =
+          errorMessage(id, kInvalidRequest, "the id " + key + " is taken by a request in flight");
+    } else if (subscriptions_.size() >= kMostSubscriptions) {
+      refusal = errorMessage(
+          id, kInvalidRequest,
+          "too many subscriptions: at most " + std::to_string(kMostSubscriptions) + " at once");
+    } else {
+      subscriptions_.emplace(key, id);
+    }
+  }
+  if (!refusal.is_null()) return reply(to, std::move(refusal));
+  send(lineOf(acknowledgement(id)));
+}
+
+void Server::startCall(Message& request, const ReplyTo& to, Revision revision) {
   const Json& id = request.id;
   auto name = request.params.find("name");
   if (name == request.params.end() || !name->is_string()) {
@@ -200,7 +301,7 @@ void Server::startCall(Message& request, const ReplyTo& to) {
   }
   if (problem) {
     // An approval's answer is a decision whatever its arguments: a refusal.
-    if (!isApproval(*tool) && (!arguments.is_object() || !argumentErrorsAreToolErrors(revision_))) {
+    if (!isApproval(*tool) && (!arguments.is_object() || !argumentErrorsAreToolErrors(revision))) {
       return reply(to, errorMessage(id, kInvalidParams, *problem));
     }
     return reply(to, resultMessage(id, refusedCall(*tool, *problem)));
@@ -218,15 +319,15 @@ void Server::startCall(Message& request, const ReplyTo& to) {
   }
   if (waitsForPerson(*tool)) {
     if (auto token = progressToken(request)) {
-      progress_.start(key, *token, hasProgressMessages(revision_));
+      progress_.start(key, *token, hasProgressMessages(revision));
     }
   }
   if (concurrency_ == Concurrency::sequential) {
-    return runCall(id, key, *tool, arguments, rawArguments, revision_, *cancellation, to);
+    return runCall(id, key, *tool, arguments, rawArguments, revision, *cancellation, to);
   }
   try {
     std::thread([this, id, key, tool, arguments = std::move(arguments),
-                 rawArguments = std::move(rawArguments), revision = revision_, cancellation, to] {
+                 rawArguments = std::move(rawArguments), revision, cancellation, to] {
       runCall(id, key, *tool, arguments, rawArguments, revision, *cancellation, to);
     }).detach();
   } catch (const std::system_error& e) {
@@ -280,12 +381,13 @@ bool Server::admitCall(const Json& id, const std::string& key, const Tool& tool,
   return false;
 }
 
-// Only a request's id can name a call in flight: anything else names none.
+// Only a request's id can name a call in flight or a subscription: anything else names none.
 void Server::cancel(const Json& id) {
   if (!id.is_string() && !id.is_number()) return;
   const std::string key = id.dump();
   progress_.stop(key);  // first: no progress follows the cancellation
   std::lock_guard lock(mutex_);
+  subscriptions_.erase(key);  // a cancelled subscription gets no answer
   auto call = calls_.find(key);
   if (call != calls_.end()) call->second.cancellation->cancel();
 }

@@ -22,6 +22,7 @@ class Cancellation;
 // vesk-mcp's session: the lines of one client, answered; its tool calls, carried out.
 namespace vesk::mcp {
 
+struct Claim;
 struct Message;
 struct Tool;
 
@@ -58,12 +59,18 @@ class Server {
   // A line longer than `longest` bytes, which was not kept.
   void refuseLongLine(size_t longest);
 
-  // End of input: cancels the calls that wait for a person, since nobody is left to see their
-  // answer, and waits until every call has ended; the others end within their own timeouts.
+  // End of input: ends the subscriptions, cancels the calls that wait for a person, since nobody
+  // is left to see their answer, and waits until every call has ended; the others end within
+  // their own timeouts.
   void finish();
 
   // The session cannot go on: cancels every call in flight and takes no more lines.
   void stop();
+
+  // While the returned lock is held, no progress notification starts. The input's thread holds
+  // it from a read until the lines the read brought are handled, so that a cancellation it read
+  // is acted on before any progress for the cancelled call is written.
+  std::unique_lock<std::mutex> holdProgress() { return progress_.hold(); }
 
  private:
   struct Call {
@@ -72,16 +79,24 @@ class Server {
     bool approval = false;  // approvals are counted apart from the other calls
   };
 
-  // Where a request's answer goes: a line of its own, or its entry in a batch's array.
+  // Where a request's answer goes: a line of its own, or its entry in a batch's array; and
+  // whether its result is a 2026-07-28 one, which says it is complete and names the server.
   struct Batch;
-  using ReplyTo = std::shared_ptr<Batch>;  // null for a line of its own
+  struct ReplyTo {
+    std::shared_ptr<Batch> batch = nullptr;  // null for a line of its own
+    bool stateless = false;
+  };
 
   void send(std::string line);
   void reply(const ReplyTo& to, nlohmann::json answer);
   void handle(Message& message, const ReplyTo& to);
   void answer(Message& request, const ReplyTo& to);
+  void answerStateless(Message& request, const Claim& claim, ReplyTo to);
   nlohmann::json initialize(const Message& request);
-  void startCall(Message& request, const ReplyTo& to);
+  void startCall(Message& request, const ReplyTo& to, Revision revision);
+  void listen(const nlohmann::json& id, const ReplyTo& to);
+  // An error for a message whose id could not be read, as the session's revision writes it.
+  nlohmann::json unreadable(nlohmann::json error) const;
   void runCall(const nlohmann::json& id, const std::string& key, const Tool& tool,
                const nlohmann::json& arguments, std::string_view rawArguments, Revision revision,
                Cancellation& cancellation, const ReplyTo& to);
@@ -102,6 +117,8 @@ class Server {
   std::condition_variable idle_;
   // The calls in flight, by their request id as JSON text.
   std::map<std::string, Call> calls_;
+  // The open subscriptions (2026-07-28), by their request id as JSON text.
+  std::map<std::string, nlohmann::json> subscriptions_;
 
   // Last, so that its thread ends before anything it writes through goes.
   ProgressReporter progress_;

@@ -388,9 +388,9 @@ bool waitsForPerson(const Tool& tool) {
 
 const Json& toolList(Revision revision) {
   static const auto lists = [] {
-    std::array<Json, 4> byRevision;
+    std::array<Json, 5> byRevision;
     for (auto r : {Revision::r2024_11_05, Revision::r2025_03_26, Revision::r2025_06_18,
-                   Revision::r2025_11_25}) {
+                   Revision::r2025_11_25, Revision::r2026_07_28}) {
       Json listing = Json::array();
       for (const auto& tool : tools()) listing.push_back(listed(tool, r));
       byRevision[static_cast<size_t>(r)] = Json{{"tools", std::move(listing)}};

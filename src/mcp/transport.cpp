@@ -106,6 +106,9 @@ int serve(const Settings& settings) {
 
   char chunk[1 << 16];
   while (ready(STDIN_FILENO, true, wake[0])) {
+    // From the read until its lines are handled no progress starts: the host may have sent a
+    // cancellation, and must see no progress for that call once it is read.
+    const auto held = server.holdProgress();
     const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
     if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (n <= 0) break;

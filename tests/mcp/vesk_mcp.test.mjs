@@ -1,52 +1,18 @@
 // vesk-mcp as agent hosts drive it, through the official MCP SDK's client over stdio, against
 // tarnel-sim. Each call is checked against the request and the words of the same vesk command.
 // ctest runs it with VESK_MCP, VESK and TARNEL_SIM set to the built programs.
-import { after, test } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFile, spawn } from 'node:child_process';
-import { closeSync, existsSync, mkdtempSync, openSync, readFileSync, rmSync } from 'node:fs';
+import { spawn } from 'node:child_process';
+import { closeSync, existsSync, openSync } from 'node:fs';
 import { createServer as createHttpServer } from 'node:http';
 import { createServer } from 'node:net';
-import { tmpdir } from 'node:os';
-import { basename, join } from 'node:path';
+import { basename } from 'node:path';
 import { setTimeout as sleep } from 'node:timers/promises';
 import Ajv2020 from 'ajv/dist/2020.js';
 import { Client } from '@modelcontextprotocol/sdk/client/index.js';
 import { StdioClientTransport } from '@modelcontextprotocol/sdk/client/stdio.js';
-
-const { VESK_MCP, VESK, TARNEL_SIM } = process.env;
-const scratch = mkdtempSync(join(tmpdir(), 'vesk-mcp-test-'));
-const cleanups = [];
-after(async () => {
-  for (const cleanup of cleanups) await cleanup();
-  rmSync(scratch, { recursive: true, force: true });
-});
-
-async function until(what, check) {
-  for (let i = 0; i < 1500; i++) {
-    const value = check();
-    if (value) return value;
-    await sleep(20);
-  }
-  throw new Error(`gave up waiting for ${what}`);
-}
-
-// A sim on a free port that records every request it receives.
-async function startSim(name, options = []) {
-  const portFile = join(scratch, `${name}.port`);
-  const recordFile = join(scratch, `${name}.jsonl`);
-  const sim = spawn(TARNEL_SIM, ['--port', '0', '--port-file', portFile, '--record', recordFile,
-    ...options], { stdio: ['ignore', 'ignore', 'pipe'] });
-  cleanups.push(() => sim.kill());
-  let log = '';
-  sim.stderr.on('data', (chunk) => (log += chunk));
-  const port = await until('the sim', () => existsSync(portFile) && readFileSync(portFile, 'utf8').trim());
-  const requests = () => (existsSync(recordFile) ? readFileSync(recordFile, 'utf8') : '')
-    .split('\n').slice(0, -1).map((line) => JSON.parse(line))
-    .map(({ method, path, body }) => ({ method, path, body }));
-  const hangUps = () => log.split('the client hung up before the answer').length - 1;
-  return { port: Number(port), requests, hangUps };
-}
+import { VESK, VESK_MCP, call, cleanups, gist, initialize, rawServer, run, startSim, until } from './harness.mjs';
 
 // An SDK client of vesk-mcp. `received` holds every message the server sent; a `revision` other
 // than the SDK's newest is what its initialize asks for.
@@ -67,11 +33,6 @@ async function connect(port, options = [], revision = undefined) {
   return Object.assign(client, { received });
 }
 
-function run(program, args) {
-  return new Promise((resolve) => execFile(program, args,
-    (error, stdout, stderr) => resolve({ status: error ? error.code : 0, stdout, stderr })));
-}
-
 const vesk = (args, port) => run(VESK, [...args, '--port', String(port)]);
 
 // An app that answers each GET with the body its path is given, on a free port.
@@ -82,36 +43,6 @@ async function startApp(bodies) {
   return { port: app.address().port };
 }
 
-// vesk-mcp on a pipe of our own, for what no SDK client sends; its output may go to a file.
-function rawServer(port, output = 'pipe', options = []) {
-  const server = spawn(VESK_MCP, ['--port', String(port), ...options], { stdio: ['pipe', output, 'pipe'] });
-  cleanups.push(() => server.kill());
-  server.stdin.on('error', () => {});  // a server that has ended reads no more
-  let out = '';
-  let err = '';
-  server.stdout?.on('data', (chunk) => (out += chunk));
-  server.stderr.on('data', (chunk) => (err += chunk));
-  return {
-    send: (...lines) => server.stdin.write(lines.map((line) => `${line}\n`).join('')),
-    end: () => server.stdin.end(),
-    closeOutput: () => server.stdout.destroy(),
-    messages: () => out.split('\n').slice(0, -1).map((line) => JSON.parse(line)),
-    stderr: () => err,
-    exited: new Promise((resolve) => server.on('exit', (code) => resolve(code))),
-  };
-}
-
-const initialize = (id, version) => JSON.stringify({ jsonrpc: '2.0', id, method: 'initialize',
-  params: { protocolVersion: version, capabilities: {}, clientInfo: { name: 'raw', version: '0' } } });
-const call = (id, name, args) => JSON.stringify({ jsonrpc: '2.0', id, method: 'tools/call',
-  params: { name, arguments: args } });
-
-// What an answer says: its id with the error code, the protocol version, or isError, if any.
-const gist = ({ id, error, result }) => [id, error?.code ?? result.protocolVersion ??
-  (result.isError ? 'isError' : undefined)].filter((part) => part !== undefined);
-
-// One row a call: its arguments, the vesk command line that must send the same request, the
-// sim's scripted answer (given once for each of the two), and what the tool must return.
 const calls = [
   { tool: 'notify', args: { message: 'Build done', name: 'CI', color: '#00FF00', title: 'main',
     image_url: 'https://example.invalid/a.png', chara: 'Vesk', face: 'happy' },
@@ -661,14 +592,28 @@ const goodCall = call('after', 'notify', { message: 'after' });
 // requests the app receives, the questions withdrawn, the exit status and standard error.
 const hostile = [
   { name: 'a million-level argument', lines: [opened, deep(call(1, 'notify', { message: 'x', a: 'DEEP' })), goodCall],
-    answers: [[0, '2025-11-25'], [null, -32700], ['after']], cards: [{ message: 'after' }] },
+    answers: [[0, '2025-11-25'], [-32700], ['after']], cards: [{ message: 'after' }] },
   { name: 'a million-level requestId', lines: [opened, deep(JSON.stringify({ jsonrpc: '2.0',
     method: 'notifications/cancelled', params: { requestId: 'DEEP' } })), goodCall],
-    answers: [[0, '2025-11-25'], [null, -32700], ['after']], cards: [{ message: 'after' }] },
+    answers: [[0, '2025-11-25'], [-32700], ['after']], cards: [{ message: 'after' }] },
   { name: 'a line one byte longer than 64 MiB', lines: [opened, pingOf(2 ** 26 + 1), goodCall],
-    answers: [[0, '2025-11-25'], [null, -32700], ['after']], cards: [{ message: 'after' }] },
+    answers: [[0, '2025-11-25'], [-32700], ['after']], cards: [{ message: 'after' }] },
   { name: '512 levels, then 513', lines: [opened, nestedPing(1, 512), nestedPing(2, 513)],
-    answers: [[0, '2025-11-25'], [1], [null, -32700]] },
+    answers: [[0, '2025-11-25'], [1], [-32700]] },
+  { name: 'a NUL byte in a line', lines: [opened, '{"jsonrpc":"2.0","id":2,"method":"ping"}\0 junk', goodCall],
+    answers: [[0, '2025-11-25'], [-32700], ['after']], cards: [{ message: 'after' }] },
+  { name: 'ids that are neither strings nor integers', lines: [opened, ...['6.5', '7.0', '1e3', 'null', 'true', '{}']
+    .map((id) => `{"jsonrpc":"2.0","id":${id},"method":"ping"}`)],
+  answers: [[0, '2025-11-25'], [-32600], [7], [1000], [-32600], [-32600], [-32600]] },
+  { name: 'initialize without what it requires, then with it', lines: [
+    '{"jsonrpc":"2.0","id":1,"method":"initialize"}',
+    '{"jsonrpc":"2.0","id":2,"method":"initialize","params":{"protocolVersion":"2025-11-25","capabilities":{}}}',
+    '{"jsonrpc":"2.0","id":3,"method":"initialize","params":{"protocolVersion":1,"capabilities":{},"clientInfo":{}}}',
+    '{"jsonrpc":"2.0","id":4,"method":"initialize","params":{"protocolVersion":"2025-11-25","capabilities":{},' +
+      '"clientInfo":{"name":1,"version":"0"}}}',
+    initialize(5, '2025-06-18'), goodCall],
+  answers: [[1, -32602], [2, -32602], [3, -32602], [4, -32602], [5, '2025-06-18'], ['after']],
+  cards: [{ message: 'after' }] },
   { name: 'requests before initialize, and initialize twice', lines: [
     '{"jsonrpc":"2.0","id":1,"method":"tools/list"}', call(2, 'notify', { message: 'too early' }),
     '{"jsonrpc":"2.0","method":"notifications/initialized"}', '{"jsonrpc":"2.0","id":3,"method":"ping"}',
@@ -701,6 +646,19 @@ const hostile = [
     app: { '/characters': `[{"name":"Deep","faces":${nested(1e5)}}]` }, lines: [opened, call(1, 'characters', {})],
     answers: [[0, '2025-11-25'], [1]] },
 ];
+
+// Started without descriptor 0 or 1: the input reads as ended, and a write fails as it would.
+const unopened = [
+  { shell: 'exec "$0" --port 1 <&-', status: 0, stderr: '' },
+  { shell: 'echo \'{"jsonrpc":"2.0","id":1,"method":"ping"}\' | "$0" --port 1 >&-', status: 1,
+    stderr: 'error: cannot write to standard output: Bad file descriptor\n' },
+];
+
+test('started with a standard descriptor closed', async () => {
+  for (const row of unopened) {
+    assert.deepEqual(await run('/bin/sh', ['-c', row.shell, VESK_MCP]), { status: row.status, stdout: '', stderr: row.stderr }, row.shell);
+  }
+});
 
 for (const row of hostile) {
   test(`hostile: ${row.name}`, { skip: row.output && !existsSync(row.output) }, async () => {

@@ -1,4 +1,4 @@
-#include "app/standard_descriptors.h"
+#include "cli/standard_descriptors.h"
 
 #include <fcntl.h>
 #include <unistd.h>
