@@ -108,6 +108,11 @@ fuzz: deps
 	  test $${PIPESTATUS[0]} -eq 0 || exit 1; \
 	done
 
+# The way back from `cmake --install $(BUILD_DIR)`: removes the files it installed and the folders
+# it created, once empty (with sudo where the install needed it).
+uninstall:
+	@cmake -DVESK_BUILD=$(BUILD_DIR) -P packaging/uninstall.cmake
+
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(LIBCXX_DIR) $(ARM64_DIR) $(FUZZ_DIR)
 
