@@ -16,9 +16,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/visible_text.h"
+#include "mcp/approve.h"
 #include "mcp/jsonrpc.h"
+#include "mcp/raw_json.h"
 #include "mcp/line_reader.h"
 #include "mcp/server.h"
+#include "mcp/tools.h"
 
 namespace {
 
@@ -113,6 +117,24 @@ void requireBatchAnswer(const std::string& line) {
   for (const auto& answer : answers) requireWellFormed(answer);
 }
 
+// An approval's card is bounded, and shows each character it holds: between its lines, only what
+// a display draws, or a run of spaces written with its count.
+void requireHonestCard(std::string_view rawArguments) {
+  auto input = rawMember(rawArguments, "input");
+  if (!input) input = rawMember(rawArguments, "tool_input");
+  if (!input) return;
+  ApprovalCard card = approvalCard("Bash", *input);
+  require(vesk::codePointCount(card.question) <= kLongestQuestion);
+  require(card.question.starts_with("Allow Bash: ") || card.problem);
+  std::string_view question = card.question;
+  for (size_t end = 0; !question.empty(); question.remove_prefix(std::min(end + 1, question.size()))) {
+    end = std::min(question.find('\n'), question.size());
+    vesk::forEachVisiblePiece(question.substr(0, end), [](const vesk::VisiblePiece& piece) {
+      require(piece.plain || piece.shown.starts_with("\\u{20}\xc3\x97"));
+    });
+  }
+}
+
 int code(const Json& answer) {
   return answer.contains("error") ? answer["error"]["code"].get<int>() : 0;
 }
@@ -129,8 +151,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool open = false;     // initialize has been answered
   bool batches = false;  // in the revision it negotiated, which has batches
   Server server(
-      [&](const Tool&, const Json&, Revision, vesk::Cancellation&) {
+      [&](const Tool& tool, const Json& arguments, std::string_view rawArguments, Revision,
+          vesk::Cancellation&) {
         ++calls;
+        // An approval's card and decision are made from the arguments' text as the client wrote
+        // it, which must say what the parsed arguments say.
+        if (isApproval(tool)) {
+          require(Json::parse(rawArguments, nullptr, false) == arguments ||
+                  (rawArguments.empty() && arguments.empty()));
+          requireHonestCard(rawArguments);
+        }
         return Json::parse(R"({"content": [{"type": "text", "text": "stub"}]})");
       },
       [&](std::string_view message) {

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include <utf8proc.h>
 #include <nlohmann/json.hpp>
 
+#include "cli/visible_text.h"
 #include "colour.h"
 
 namespace sim {
@@ -28,28 +28,13 @@ std::string colourCode(std::string_view hex, const Style& style) {
   return rgb ? foreground(*rgb, style.trueColour) : "";
 }
 
-// A request's text on one line: tabs become spaces; the C0 controls, DEL and the C1 controls
-// (U+0080 to U+009F, some of which terminals take as the start of an escape sequence) become '?',
-// as does each byte that is not UTF-8, so that no text a client sends drives the terminal.
+// A request's text on one line as the notch would have to show it, each character visible (see
+// cli/visible_text.h): no text a client sends drives the terminal, hides itself or reorders the
+// text around it. Tabs become spaces.
 std::string printable(std::string_view text) {
-  std::string shown;
-  shown.reserve(text.size());
-  while (!text.empty()) {
-    utf8proc_int32_t code = 0;
-    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-    const utf8proc_ssize_t length =
-        utf8proc_iterate(bytes, static_cast<utf8proc_ssize_t>(text.size()), &code);
-    const size_t taken = length > 0 ? static_cast<size_t>(length) : 1;
-    if (code == '\t') {
-      shown += ' ';
-    } else if (length <= 0 || code < 0x20 || (code >= 0x7f && code <= 0x9f)) {
-      shown += '?';
-    } else {
-      shown.append(text.substr(0, taken));
-    }
-    text.remove_prefix(taken);
-  }
-  return shown;
+  std::string spaced(text);
+  std::replace(spaced.begin(), spaced.end(), '\t', ' ');
+  return vesk::visibleText(spaced);
 }
 
 std::string text(const nlohmann::json& body, const char* key) {

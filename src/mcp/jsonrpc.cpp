@@ -1,6 +1,7 @@
 #include "mcp/jsonrpc.h"
 
 #include "cli/byte_scan.h"
+#include "mcp/raw_json.h"
 
 namespace vesk::mcp {
 namespace {
@@ -13,32 +14,6 @@ Message invalid(ErrorCode error, std::string problem, Json id = nullptr) {
   message.error = error;
   message.problem = std::move(problem);
   return message;
-}
-
-// Whether `text` nests deeper than kMostLevels. It counts the brackets outside strings and checks
-// nothing else: in JSON they are the levels, and what is not JSON the parser refuses after it.
-bool nestsTooDeep(std::string_view text) {
-  size_t level = 0;
-  bool inString = false;
-  for (size_t at = 0; at < text.size(); ++at) {
-    const char c = text[at];
-    if (inString) {
-      at += plainPrefix(text.substr(at));  // a long text goes by many bytes at a time
-      if (at == text.size()) break;
-      if (text[at] == '\\') {
-        ++at;  // the byte it escapes ends nothing
-      } else if (text[at] == '"') {
-        inString = false;
-      }
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '[' || c == '{') {
-      if (++level > kMostLevels) return true;
-    } else if ((c == ']' || c == '}') && level > 0) {
-      --level;
-    }
-  }
-  return false;
 }
 
 // One message of a line, or of a batch.
@@ -80,6 +55,32 @@ Message messageOf(Json document) {
 
 }  // namespace
 
+// It counts the brackets outside strings and checks nothing else: in JSON they are the levels, and
+// what is not JSON the parser refuses after it.
+bool nestsTooDeep(std::string_view text) {
+  size_t level = 0;
+  bool inString = false;
+  for (size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if (inString) {
+      at += plainPrefix(text.substr(at));  // a long text goes by many bytes at a time
+      if (at == text.size()) break;
+      if (text[at] == '\\') {
+        ++at;  // the byte it escapes ends nothing
+      } else if (text[at] == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++level > kMostLevels) return true;
+    } else if ((c == ']' || c == '}') && level > 0) {
+      --level;
+    }
+  }
+  return false;
+}
+
 Incoming parseLine(std::string_view text, bool batches) {
   Incoming incoming;
   if (nestsTooDeep(text)) {
@@ -92,6 +93,7 @@ Incoming parseLine(std::string_view text, bool batches) {
     incoming.messages.push_back(invalid(kParseError, "parse error: the line is not JSON"));
   } else if (!document.is_array()) {
     incoming.messages.push_back(messageOf(std::move(document)));
+    incoming.messages.back().raw = text;
   } else if (!batches) {
     incoming.messages.push_back(
         invalid(kInvalidRequest, "batches are not supported in this protocol revision"));
@@ -100,6 +102,10 @@ Incoming parseLine(std::string_view text, bool batches) {
   } else {
     incoming.batch = true;
     for (auto& element : document) incoming.messages.push_back(messageOf(std::move(element)));
+    auto raw = rawElements(text);
+    for (size_t i = 0; i < raw.size() && i < incoming.messages.size(); ++i) {
+      incoming.messages[i].raw = raw[i];
+    }
   }
   return incoming;
 }

@@ -33,6 +33,8 @@ struct Message {
   nlohmann::json params;  // an object; empty when the message has none
   ErrorCode error = kInvalidRequest;  // for an invalid message, with `problem`
   std::string problem;
+  // The message's own text in its line, as the client wrote it; valid while the line is handled.
+  std::string_view raw;
 };
 
 // One line from the client: a message, or a batch of them (a JSON array of at least one).
@@ -40,6 +42,10 @@ struct Incoming {
   std::vector<Message> messages;
   bool batch = false;  // answered, if at all, with one array
 };
+
+// Whether `text` nests arrays and objects deeper than kMostLevels, judged from its brackets alone,
+// so before anything parses it.
+bool nestsTooDeep(std::string_view text);
 
 // A line that is not JSON, or nests deeper than kMostLevels, is a parse error; a batch where
 // `batches` is false, or an empty one, is an invalid message.

@@ -1,5 +1,6 @@
 #include "mcp/server.h"
 
+#include <algorithm>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -8,6 +9,7 @@
 
 #include "client/data_task.h"
 #include "mcp/jsonrpc.h"
+#include "mcp/raw_json.h"
 #include "mcp/tools.h"
 
 namespace vesk::mcp {
@@ -16,7 +18,8 @@ namespace {
 using Json = nlohmann::json;
 
 // Enough for an agent's parallel calls, few enough for a small process. Each call of a batch
-// counts.
+// counts. Approvals are counted apart, up to the same number, so that calls waiting for a person
+// never keep a host's permission decisions from being asked.
 constexpr size_t kMostCallsInFlight = 16;
 
 constexpr const char* kInstructions =
@@ -189,32 +192,42 @@ void Server::startCall(Message& request, const ReplyTo& to) {
       given != request.params.end() && !given->is_null()) {
     arguments = std::move(*given);
   }
+  std::optional<std::string> problem;
   if (!arguments.is_object()) {
-    return reply(to, errorMessage(id, kInvalidParams, "the arguments must be an object"));
+    problem = "the arguments must be an object";
+  } else if (auto wrong = argumentProblem(*tool, arguments)) {
+    problem = "invalid arguments for " + name->get<std::string>() + ": " + *wrong;
   }
-  if (auto problem = argumentProblem(*tool, arguments)) {
-    std::string message = "invalid arguments for " + name->get<std::string>() + ": " + *problem;
-    if (!argumentErrorsAreToolErrors(revision_)) {
-      return reply(to, errorMessage(id, kInvalidParams, message));
+  if (problem) {
+    // An approval's answer is a decision whatever its arguments: a refusal.
+    if (!isApproval(*tool) && (!arguments.is_object() || !argumentErrorsAreToolErrors(revision_))) {
+      return reply(to, errorMessage(id, kInvalidParams, *problem));
     }
-    return reply(to, resultMessage(id, toolError(message)));
+    return reply(to, resultMessage(id, refusedCall(*tool, *problem)));
+  }
+  std::string rawArguments;
+  if (isApproval(*tool)) {
+    auto params = rawMember(request.raw, "params");
+    rawArguments = params ? rawMember(*params, "arguments").value_or("") : "";
   }
 
   const std::string key = id.dump();
   auto cancellation = std::make_shared<Cancellation>();
-  if (!admitCall(id, key, {cancellation, waitsForPerson(*tool)}, to)) return;
+  if (!admitCall(id, key, *tool, {cancellation, waitsForPerson(*tool), isApproval(*tool)}, to)) {
+    return;
+  }
   if (waitsForPerson(*tool)) {
     if (auto token = progressToken(request)) {
       progress_.start(key, *token, hasProgressMessages(revision_));
     }
   }
   if (concurrency_ == Concurrency::sequential) {
-    return runCall(id, key, *tool, arguments, revision_, *cancellation, to);
+    return runCall(id, key, *tool, arguments, rawArguments, revision_, *cancellation, to);
   }
   try {
-    std::thread([this, id, key, tool, arguments = std::move(arguments), revision = revision_,
-                 cancellation, to] {
-      runCall(id, key, *tool, arguments, revision, *cancellation, to);
+    std::thread([this, id, key, tool, arguments = std::move(arguments),
+                 rawArguments = std::move(rawArguments), revision = revision_, cancellation, to] {
+      runCall(id, key, *tool, arguments, rawArguments, revision, *cancellation, to);
     }).detach();
   } catch (const std::system_error& e) {
     progress_.stop(key);
@@ -222,14 +235,15 @@ void Server::startCall(Message& request, const ReplyTo& to) {
       std::lock_guard lock(mutex_);
       calls_.erase(key);
     }
-    reply(to, resultMessage(id, toolError(std::string("cannot start the call: ") + e.what())));
+    reply(to,
+          resultMessage(id, refusedCall(*tool, std::string("cannot start the call: ") + e.what())));
   }
 }
 
 void Server::runCall(const Json& id, const std::string& key, const Tool& tool,
-                     const Json& arguments, Revision revision, Cancellation& cancellation,
-                     const ReplyTo& to) {
-  Json result = run_(tool, arguments, revision, cancellation);
+                     const Json& arguments, std::string_view rawArguments, Revision revision,
+                     Cancellation& cancellation, const ReplyTo& to) {
+  Json result = run_(tool, arguments, rawArguments, revision, cancellation);
   progress_.stop(key);  // before the result: no progress follows it
   // A cancelled call gets no answer: its client has given up on it, or is gone.
   reply(to, cancellation.cancelled() ? Json() : resultMessage(id, std::move(result)));
@@ -239,17 +253,24 @@ void Server::runCall(const Json& id, const std::string& key, const Tool& tool,
   idle_.notify_all();
 }
 
-bool Server::admitCall(const Json& id, const std::string& key, Call call, const ReplyTo& to) {
+bool Server::admitCall(const Json& id, const std::string& key, const Tool& tool, Call call,
+                       const ReplyTo& to) {
   Json refusal;
   {
     std::lock_guard lock(mutex_);
     if (stopped_) return false;  // set before stop() cancels: no call starts past it
+    const auto alike = std::count_if(calls_.begin(), calls_.end(), [&](const auto& entry) {
+      return entry.second.approval == call.approval;
+    });
     if (calls_.contains(key)) {
       refusal =
           errorMessage(id, kInvalidRequest, "the id " + key + " is taken by a call in flight");
-    } else if (calls_.size() >= kMostCallsInFlight) {
-      refusal = resultMessage(id, toolError("too many calls in flight: at most " +
-                                            std::to_string(kMostCallsInFlight) + " at once"));
+    } else if (static_cast<size_t>(alike) >= kMostCallsInFlight) {
+      refusal = resultMessage(
+          id,
+          refusedCall(tool, std::string(call.approval ? "too many approvals" : "too many calls") +
+                                " in flight: at most " + std::to_string(kMostCallsInFlight) +
+                                " at once"));
     } else {
       calls_.emplace(key, std::move(call));
       return true;

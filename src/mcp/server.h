@@ -28,8 +28,10 @@ struct Tool;
 // Carries out a tool call whose arguments fit its schema and returns the CallToolResult as the
 // session's revision has it: the app on its port in vesk-mcp, a stub in the fuzzer. Blocks until
 // the call ends.
+// `rawArguments` is the arguments' text as the client wrote it, for the tools that read it.
 using CallRunner = std::function<nlohmann::json(const Tool& tool, const nlohmann::json& arguments,
-                                                Revision revision, Cancellation& cancellation)>;
+                                                std::string_view rawArguments, Revision revision,
+                                                Cancellation& cancellation)>;
 
 // Writes one protocol message whole, its line feed included, from any thread; false when it
 // could not, which ends the session. One the writer may drop (nobody is left to read it) counts
@@ -67,6 +69,7 @@ class Server {
   struct Call {
     std::shared_ptr<Cancellation> cancellation;
     bool waitsForPerson = false;
+    bool approval = false;  // approvals are counted apart from the other calls
   };
 
   // Where a request's answer goes: a line of its own, or its entry in a batch's array.
@@ -80,10 +83,11 @@ class Server {
   nlohmann::json initialize(const Message& request);
   void startCall(Message& request, const ReplyTo& to);
   void runCall(const nlohmann::json& id, const std::string& key, const Tool& tool,
-               const nlohmann::json& arguments, Revision revision, Cancellation& cancellation,
-               const ReplyTo& to);
+               const nlohmann::json& arguments, std::string_view rawArguments, Revision revision,
+               Cancellation& cancellation, const ReplyTo& to);
   // Whether the call may start; if not, it has been answered or, once stopped, dropped.
-  bool admitCall(const nlohmann::json& id, const std::string& key, Call call, const ReplyTo& to);
+  bool admitCall(const nlohmann::json& id, const std::string& key, const Tool& tool, Call call,
+                 const ReplyTo& to);
   void cancel(const nlohmann::json& id);
 
   const CallRunner run_;

@@ -10,6 +10,7 @@
 #include "commands/calls.h"
 #include "mcp/approve.h"
 #include "mcp/arguments.h"
+#include "mcp/raw_json.h"
 
 namespace vesk::mcp {
 
@@ -44,7 +45,10 @@ struct Tool {
   std::vector<Argument> arguments = {};
   Others others = Others::refused;
   Json outputSchema = nullptr;  // null when the tool returns no data
-  Outcome (*run)(const VeskClient& client, const Json& arguments);
+  Outcome (*run)(const VeskClient& client, const Json& arguments) = nullptr;
+  // A host's permission decision: whatever goes wrong, the answer is a refusal, never an error,
+  // and Allow hands back the input exactly as it came.
+  bool approval = false;
 };
 
 namespace {
@@ -152,21 +156,34 @@ Outcome clear(const VeskClient& client, const Json&) {
   return {"state cleared", nullptr};
 }
 
-// Fails closed: once its arguments are accepted, every outcome but the user's "Allow" is a
-// refusal, and never an error result, which a host would read as a refusal without the reason.
-Outcome approve(const VeskClient& client, const Json& arguments) {
-  std::string_view toolName = text(arguments, "tool_name");
-  const Json& input =
-      arguments.contains("input") ? arguments.at("input") : arguments.at("tool_input");
+// Fails closed: every outcome but the user's "Allow" is a refusal, never an error result, which a
+// host would read as a refusal without the reason. The card and the decision are made from the
+// same text, the input as the host wrote it.
+std::string approve(const VeskClient& client, const Json& arguments, std::string_view rawArguments,
+                    const Settings& settings) {
+  const char* member = arguments.contains("input") ? "input" : "tool_input";
+  const std::string_view rawInput = rawMember(rawArguments, member).value_or("");
+  const std::string& toolName = arguments.at("tool_name").get_ref<const std::string&>();
+  ApprovalCard card = approvalCard(toolName, rawInput);
+  if (card.problem) return denial(*card.problem);
+  if (!card.whole && settings.approveWhole) return denial(tooLongToShow(toolName));
+  const std::string title = approvalTitle(settings.agent);
   try {
-    const std::string question = approvalQuestion(toolName, input);
-    auto answer = answerOf(askQuestion(client, {question, {"Allow", "Deny"}, {}}));
-    return {approvalDecision(answer, toolName, input), nullptr};
+    auto answer =
+        answerOf(askQuestion(client, {card.question, {"Allow", "Deny"}, {{"title", title}}}));
+    if (verdictOf(answer) == Verdict::allowed) return allowDecision(rawInput);
+    return denial(refusalFor(answer, toolName));
   } catch (const Failure& failure) {
-    return {denial(failure.message), nullptr};
+    return denial(failure.message);
   } catch (const std::exception& e) {
-    return {denial(std::string("internal error: ") + e.what()), nullptr};
+    return denial(std::string("internal error: ") + e.what());
   }
+}
+
+Json textResult(std::string text) {
+  Json result = {{"content", Json::array()}};
+  result["content"].push_back({{"type", "text"}, {"text", std::move(text)}});
+  return result;
 }
 
 constexpr Hints kReadsOnly{
@@ -311,11 +328,13 @@ const std::vector<Tool>& tools() {
        .title = "Approve a tool use in the notch",
        .description =
            "For agent hosts that hand each permission decision to an MCP tool, not for agents "
-           "themselves (to ask the user something, use ask). Shows \"Allow <tool_name>: "
-           "<command, file or input>\" in the notch with the answers Allow and Deny and waits. "
+           "themselves (to ask the user something, use ask). Shows \"Allow <tool_name>: <command, "
+           "file or first member>\" and every other member of the input in the notch, with the "
+           "answers Allow and Deny, and waits. "
            "Returns one text content holding JSON: {\"behavior\": \"allow\", \"updatedInput\": "
            "<input>} when the user picks Allow, else {\"behavior\": \"deny\", \"message\": ...}. "
-           "Fails closed: a dismissal, a timeout or the app not running is a deny.",
+           "Fails closed: a dismissal, a timeout, the app not running or arguments it cannot read "
+           "are a deny.",
        .hints = kAdds,
        .waitsForPerson = true,
        .arguments = {{"tool_name", Kind::text, "the tool the agent wants to run", true},
@@ -330,7 +349,7 @@ const std::vector<Tool>& tools() {
                       "seconds to wait for the user before denying (default: vesk-mcp's "
                       "--approve-timeout, 300 unless set)"}},
        .others = Others::ignored,
-       .run = approve},
+       .approval = true},
   };
   return table;
 }
@@ -386,30 +405,38 @@ std::optional<std::string> argumentProblem(const Tool& tool, const Json& argumen
 }
 
 Json toolError(std::string_view message) {
-  Json result = {{"content", Json::array()}, {"isError", true}};
-  result["content"].push_back({{"type", "text"}, {"text", std::string(message)}});
+  Json result = textResult(std::string(message));
+  result["isError"] = true;
   return result;
 }
 
-Json callTool(const Tool& tool, const Json& arguments, const Settings& settings, Revision revision,
-              Cancellation& cancellation) {
+bool isApproval(const Tool& tool) {
+  return tool.approval;
+}
+
+Json refusedCall(const Tool& tool, std::string_view message) {
+  return tool.approval ? textResult(denial(message)) : toolError(message);
+}
+
+Json callTool(const Tool& tool, const Json& arguments, std::string_view rawArguments,
+              const Settings& settings, Revision revision, Cancellation& cancellation) {
   setFailureHandler([](std::string_view message) { throw Failure{std::string(message)}; });
   // Hosts give an approval no timeout of its own: the server's option sets how long it waits.
-  const double timeout = tool.run == approve ? settings.approveTimeout : kDefaultTimeoutSeconds;
+  const double timeout = tool.approval ? settings.approveTimeout : kDefaultTimeoutSeconds;
   try {
     VeskClient client(settings.port, arguments.value("timeout", timeout));
     client.cancellation = &cancellation;
+    if (tool.approval) return textResult(approve(client, arguments, rawArguments, settings));
     Outcome outcome = tool.run(client, arguments);
-    Json result = {{"content", Json::array()}};
-    result["content"].push_back({{"type", "text"}, {"text", std::move(outcome.text)}});
+    Json result = textResult(std::move(outcome.text));
     if (!outcome.structured.is_null() && hasTitlesAndStructuredContent(revision)) {
       result["structuredContent"] = std::move(outcome.structured);
     }
     return result;
   } catch (const Failure& failure) {
-    return toolError(failure.message);
+    return refusedCall(tool, failure.message);
   } catch (const std::exception& e) {
-    return toolError(std::string("internal error: ") + e.what());
+    return refusedCall(tool, std::string("internal error: ") + e.what());
   }
 }
 

@@ -92,9 +92,9 @@ int serve(const Settings& settings) {
   if (::pipe(wake) != 0) die("cannot start: " + std::generic_category().message(errno));
   Output output(wake[1]);
   Server server(
-      [&settings](const Tool& tool, const nlohmann::json& arguments, Revision revision,
-                  Cancellation& cancellation) {
-        return callTool(tool, arguments, settings, revision, cancellation);
+      [&settings](const Tool& tool, const nlohmann::json& arguments, std::string_view rawArguments,
+                  Revision revision, Cancellation& cancellation) {
+        return callTool(tool, arguments, rawArguments, settings, revision, cancellation);
       },
       [&output](std::string_view message) { return output.write(message); }, Concurrency::threads,
       settings.progressInterval);

@@ -117,7 +117,7 @@ class SimTest(Case):
     def test_hostile_requests_get_an_answer_and_the_sim_serves_on(self):
         ok, too_deep = '{"status":"ok"}', error("request body nests deeper than 512 levels")
         overflow, huge = error("request body cannot be read: number overflow parsing '1e400'"), '{"message":"x","n":1e400}'
-        c1 = '{"message":"a\u009b31mb\u0085\u007f","title":"\u009b2J","name":"\u0090x"}'
+        c1 = '{"message":"a\u009b31mb\u0085\u007f\u202e\u200b\u200b","title":"\u009b2J","name":"\u0090x"}'
         nul = '{"message":"x"}\0{"message":"y"}'
         for options, path, body, status, answer, recorded, shown in (
             # options; what is sent; the answer; the record's body (when --record); what the terminal shows (-i)
@@ -130,7 +130,7 @@ class SimTest(Case):
             (["--record"], "/overlay", nested(512), 200, ok, json.loads(nested(512)), None),
             ([], "/overlay", nested(512).replace("[]", "[1]"), 200, ok, None, None),  # a scalar adds no level
             (["--record"], "/clear", nested(513), 400, too_deep, None, None),
-            (["-i"], "/overlay", c1, 200, ok, None, "│ ?x · ?2J\n│ a?31mb??\n"),
+            (["-i"], "/overlay", c1, 200, ok, None, "│ \\u{90}x · \\u{9B}2J\n│ a\\u{9B}31mb\\u{85}\\u{7F}\\u{202E}\\u{200B}×2\n"),
             (["--chat", "dismiss"], "/chat", '{"message":"q"}', 200, '{"dismissed":true}', None, None),
             # What the fuzzer found: the reader stops at a NUL, and a card drew an /overlay's
             # "proposed_answers" as if they were texts.

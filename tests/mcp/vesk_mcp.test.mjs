@@ -8,7 +8,7 @@ import { closeSync, existsSync, mkdtempSync, openSync, readFileSync, rmSync } fr
 import { createServer as createHttpServer } from 'node:http';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { basename, join } from 'node:path';
 import { setTimeout as sleep } from 'node:timers/promises';
 import Ajv2020 from 'ajv/dist/2020.js';
 import { Client } from '@modelcontextprotocol/sdk/client/index.js';
@@ -146,8 +146,9 @@ const calls = [
   { tool: 'clear', args: {}, vesk: ['clear'], text: 'state cleared' },
 ];
 
-// Arguments that break a tool's schema: a tool error the model can read (protocol 2025-11-25).
-// `unsaid` marks what the schema cannot say: hosts refuse a top-level "one of these" (anyOf).
+// Arguments that break a tool's schema: a tool error the model can read (protocol 2025-11-25), or
+// for approve a refusal, which is a decision. `unsaid` marks what the schema cannot say: hosts
+// refuse a top-level "one of these" (anyOf).
 const brokenArguments = [
   { tool: 'ask', args: {}, error: "'message' is required" },
   { tool: 'ask', args: { message: 3 }, error: "'message' must be a string" },
@@ -165,7 +166,8 @@ const brokenArguments = [
   { tool: 'approve', args: { input: {} }, error: "'tool_name' is required" },
 ];
 
-const usage = 'Usage: vesk-mcp [--port <PORT>] [--approve-timeout <SECS>] [--progress-interval <SECS>]';
+const usage = 'Usage: vesk-mcp [--hook] [--port <PORT>] [--approve-timeout <SECS>] [--approve-whole]\n' +
+  '                [--agent <NAME>] [--progress-interval <SECS>]';
 
 test('its command line: the version, the help, vesk\'s port rule and the seconds options', async () => {
   const version = await run(VESK_MCP, ['--version']);
@@ -181,6 +183,8 @@ test('its command line: the version, the help, vesk\'s port rule and the seconds
     [['--progress-interval', 'soon'], 'invalid --progress-interval: soon'],
     [['--progress-interval', '0.05'], 'invalid --progress-interval: 0.05'],
     [['--progress-interval'], 'invalid --progress-interval: true'],
+    [['--approve-whole', 'yes'], '--approve-whole takes no value: yes'],
+    [['--hook', 'now'], '--hook takes no value: now'],
   ];
   for (const [args, error] of refusals) {
     assert.deepEqual(await run(VESK_MCP, args), { status: 1, stdout: '', stderr: `error: ${error}\n` });
@@ -250,8 +254,14 @@ test('every tool, listed with a valid schema, makes the request of its vesk comm
       assert.equal(fits[row.tool](row.args), Boolean(row.unsaid));
       const before = sim.requests().length;
       const result = await client.callTool({ name: row.tool, arguments: row.args });
-      assert.equal(result.isError, true);
-      assert.equal(result.content[0].text, `invalid arguments for ${row.tool}: ${row.error}`);
+      const message = `invalid arguments for ${row.tool}: ${row.error}`;
+      if (row.tool === 'approve') {
+        assert.equal(result.isError, undefined);
+        assert.deepEqual(JSON.parse(result.content[0].text), { behavior: 'deny', message });
+      } else {
+        assert.equal(result.isError, true);
+        assert.equal(result.content[0].text, message);
+      }
       assert.equal(sim.requests().length, before);
     });
   }
@@ -276,21 +286,23 @@ test('health\'s data as the app typed it', async () => {
   }
 });
 
-// Approvals: the host's call, the card the app must get, how the user acts, and the decision.
+// Approvals: the host's call, the card the app must get (none when it is refused unasked), how
+// the user acts, and the decision. The card's title is the folder vesk-mcp runs in, or --agent.
 const longCommand = `printf '%s' ${'ä'.repeat(250)}`;
+const folder = basename(process.cwd());
 const approvals = [
   { args: { tool_name: 'Bash', input: { command: longCommand, description: 'print' }, tool_use_id: 'toolu_1',
     session: 'the host\'s own' },
-  question: `Allow Bash: ${longCommand.slice(0, 200)}…`, script: 'pick:1',
+  question: `Allow Bash: ${longCommand}\ndescription (the agent's own words): print`, script: 'pick:1',
   decision: { behavior: 'allow', updatedInput: { command: longCommand, description: 'print' } } },
-  { args: { tool_name: 'Write', tool_input: { file_path: '/tmp/notes.md', content: 'x' } },
-    question: 'Allow Write: /tmp/notes.md', script: 'pick:2',
+  { options: ['--agent', 'agent \u202e2'], args: { tool_name: 'Write', tool_input: { file_path: '/tmp/notes.md', content: 'x' } },
+    question: 'Allow Write: /tmp/notes.md\ncontent: x', title: 'agent \\u{202E}2', script: 'pick:2',
     decision: { behavior: 'deny', message: 'the user denied Write in the notch' } },
   { args: { tool_name: 'Bash', input: { command: 'ls\n\tcat\r\u0085\u007f.' }, tool_input: { command: 'rm' } },
-    question: 'Allow Bash: ls\\x0a\\x09cat\\x0d\\xc2\\x85\\x7f.', script: 'dismiss',
+    question: 'Allow Bash: ls\\u{A}\\u{9}cat\\u{D}\\u{85}\\u{7F}.', script: 'dismiss',
     decision: { behavior: 'deny', message: 'the user dismissed the request in the notch' } },
-  { args: { tool_name: 'WebFetch', input: { url: 'https://example.invalid/', prompt: 'sum' } },
-    question: 'Allow WebFetch: {"prompt":"sum","url":"https://example.invalid/"}', script: 'answer:Later',
+  { args: { tool_name: 'WebFetch', input: { prompt: 'sum', url: 'https://example.invalid/' } },
+    question: 'Allow WebFetch: https://example.invalid/\nprompt: sum', script: 'answer:Later',
     decision: { behavior: 'deny', message: 'the user answered "Later" in the notch' } },
   { args: { tool_name: 'Bash', input: { command: 'make' } }, question: 'Allow Bash: make', script: 'timeout',
     decision: { behavior: 'deny', message: 'request timed out — the user did not answer in time' } },
@@ -300,16 +312,23 @@ const approvals = [
   { options: ['--approve-timeout', '0.5'], args: { tool_name: 'Read', input: { file_path: '/etc/hosts' } },
     question: 'Allow Read: /etc/hosts', script: 'timeout:30',
     decision: { behavior: 'deny', message: 'request timed out after 0s' } },
+  { options: ['--approve-whole'], args: { tool_name: 'Bash', input: { command: 'x'.repeat(501) } },
+    decision: { behavior: 'deny', message: 'denied without asking: this Bash call is longer than the card in ' +
+      'the notch can show whole, and vesk-mcp runs with --approve-whole. Do it in smaller steps the user can ' +
+      'read whole' } },
+  { args: { tool_name: 'Bash', input: { command: 'ls', command2: 'x' }, tool_input: 'not an object' },
+    decision: { behavior: 'deny', message: 'invalid arguments for approve: \'tool_input\' must be an object' } },
 ];
 
 test('approve asks in the notch and fails closed', async (t) => {
-  const sim = await startSim('approve', approvals.flatMap((row) => ['--chat', row.script]));
+  const sim = await startSim('approve', approvals.filter((row) => row.script).flatMap((row) => ['--chat', row.script]));
   for (const row of approvals) {
     await t.test(`${row.script} ${JSON.stringify(row.args).slice(0, 60)}`, async () => {
       const client = await connect(sim.port, row.options);
+      const before = sim.requests().length;
       const result = await client.callTool({ name: 'approve', arguments: row.args });
-      assert.deepEqual(sim.requests().at(-1),
-        { method: 'POST', path: '/chat', body: { message: row.question, proposed_answers: ['Allow', 'Deny'] } });
+      assert.deepEqual(sim.requests().slice(before), row.question ? [{ method: 'POST', path: '/chat',
+        body: { message: row.question, proposed_answers: ['Allow', 'Deny'], title: row.title ?? folder } }] : []);
       // The host refuses a decision with structured content, and reads an error as a refusal.
       assert.equal(result.structuredContent, undefined);
       assert.equal(result.isError, undefined);
@@ -318,6 +337,117 @@ test('approve asks in the notch and fails closed', async (t) => {
       assert.deepEqual(JSON.parse(result.content[0].text), row.decision);
     });
   }
+});
+
+test('Allow hands back the input as the host wrote it, in a line of its own or in a batch', async () => {
+  const sim = await startSim('approve-raw', ['--chat', 'pick:1', '--chat', 'pick:1', '--chat', 'pick:1']);
+  const input = '{"z" : 1e2,"command":"ls","n":123456789012345678901234567890,"s":"\\u00e9\\/", "o":{"b":[]}}';
+  const approval = (id) => `{"jsonrpc":"2.0","id":${id},"method":"tools/call","params":{"name":"approve",` +
+    `"arguments":{"tool_name":"Bash","tool_input":{"command":"rm"},"input":${input}}}}`;
+  for (const [revision, line] of [['2025-11-25', approval(1)], ['2025-03-26', `[${approval(1)}, ${approval(2)}]`]]) {
+    const server = rawServer(sim.port);
+    server.send(initialize(0, revision), line);
+    const answers = () => server.messages().flat().filter((message) => message.id !== 0);
+    await until('the decisions', () => answers().length === (line.startsWith('[') ? 2 : 1));
+    for (const answer of answers()) {
+      assert.equal(answer.result.content[0].text, `{"behavior":"allow","updatedInput":${input}}`);
+    }
+    server.end();
+    assert.equal(await server.exited, 0);
+  }
+  assert.deepEqual(sim.requests()[0].body.message,
+    'Allow Bash: ls\nz: 1e2\nn: 123456789012345678901234567890\ns: é/\no: {"b":[]}');
+});
+
+test('approvals have room of their own beside the calls that wait for a person', async () => {
+  const sim = await startSim('approve-room', ['--delay', '/chat=600']);
+  const server = rawServer(sim.port);
+  const asks = Array.from({ length: 17 }, (_, i) => call(`ask${i}`, 'ask', { message: 'Wait?' }));
+  const approvals = Array.from({ length: 17 }, (_, i) =>
+    call(`approve${i}`, 'approve', { tool_name: 'Bash', input: { command: 'make' } }));
+  server.send(initialize(0, '2025-11-25'), ...asks, ...approvals);
+  await until('the 32 cards', () => sim.requests().length === 32);
+  await until('the two refusals', () => server.messages().length === 3);
+  const [, ask, approval] = server.messages();
+  assert.deepEqual([ask.id, ask.result.isError, ask.result.content[0].text],
+    ['ask16', true, 'too many calls in flight: at most 16 at once']);
+  assert.deepEqual([approval.id, approval.result.isError, JSON.parse(approval.result.content[0].text)],
+    ['approve16', undefined, { behavior: 'deny', message: 'too many approvals in flight: at most 16 at once' }]);
+  server.end();
+  assert.equal(await server.exited, 0);
+  await until('the hang-ups', () => sim.hangUps() === 32);
+});
+
+// The PermissionRequest hook: the host's request on standard input, the card the app gets, how
+// the user acts, and what the host reads: a decision, or nothing, which leaves its dialog to ask.
+const hookInput = (toolInput, more = {}) => JSON.stringify({ session_id: 's', transcript_path: '/t.jsonl',
+  cwd: '/home/ada/shop', permission_mode: 'default', hook_event_name: 'PermissionRequest', tool_name: 'Bash',
+  tool_input: toolInput, permission_suggestions: [], ...more });
+const decided = (decision) =>
+  `${JSON.stringify({ hookSpecificOutput: { hookEventName: 'PermissionRequest', decision } })}\n`;
+const asksInstead = (why) => `warning: ${why} — the host's own dialog asks instead\n`;
+const hooks = [
+  { input: hookInput({ command: 'rm -rf build', description: 'clean' }), script: 'pick:1',
+    card: { message: 'Allow Bash: rm -rf build\ndescription (the agent\'s own words): clean', title: 'shop' },
+    stdout: decided({ behavior: 'allow' }) },
+  { input: hookInput({ command: 'make' }, { cwd: 7 }), options: ['--agent', 'ci'], script: 'pick:2',
+    card: { message: 'Allow Bash: make', title: 'ci' },
+    stdout: decided({ behavior: 'deny', message: 'the user denied Bash in the notch' }) },
+  { input: hookInput({ command: 'make' }), script: 'answer:use ninja',
+    card: { message: 'Allow Bash: make', title: 'shop' },
+    stdout: decided({ behavior: 'deny', message: 'the user answered "use ninja" in the notch' }) },
+  { input: hookInput({ command: 'make' }), script: 'dismiss', card: { message: 'Allow Bash: make', title: 'shop' } },
+  { input: hookInput({ command: 'make' }), script: 'timeout', card: { message: 'Allow Bash: make', title: 'shop' },
+    stderr: asksInstead('request timed out — the user did not answer in time') },
+  { input: hookInput({ command: 'make' }), noApp: true, stderr: /^warning: cannot connect to Tarnel/ },
+  { input: hookInput({ command: 'x'.repeat(600) }), options: ['--approve-whole'], stdout: decided({
+    behavior: 'deny', message: 'denied without asking: this Bash call is longer than the card in the notch can ' +
+    'show whole, and vesk-mcp runs with --approve-whole. Do it in smaller steps the user can read whole' }) },
+  { input: hookInput({ command: 'make' }, { hook_event_name: 'PreToolUse' }),
+    stderr: asksInstead('the hook\'s input is not a PermissionRequest with a tool_name and a tool_input') },
+  { input: `${hookInput({ command: 'make' })}\0`, stderr: asksInstead('the hook\'s input is not a PermissionRequest') },
+  { input: hookInput({ command: 'ls', command_: 1 }).replace('command_', 'command'),
+    stderr: asksInstead('the input names command twice, and hosts differ on which one counts') },
+];
+
+function runHook(port, input, options = []) {
+  const hook = spawn(VESK_MCP, ['--hook', '--port', String(port), ...options], { stdio: ['pipe', 'pipe', 'pipe'] });
+  cleanups.push(() => hook.kill());
+  let stdout = '';
+  let stderr = '';
+  hook.stdout.on('data', (chunk) => (stdout += chunk));
+  hook.stderr.on('data', (chunk) => (stderr += chunk));
+  hook.stdin.end(input);
+  const exited = new Promise((resolve) => hook.on('close', (status) => resolve({ status, stdout, stderr })));
+  return { exited, kill: (signal) => hook.kill(signal) };
+}
+
+test('the PermissionRequest hook decides on the same card, or leaves it to the host', async (t) => {
+  const sim = await startSim('hook', hooks.filter((row) => row.script).flatMap((row) => ['--chat', row.script]));
+  const listener = createServer();
+  await new Promise((resolve) => listener.listen(0, '127.0.0.1', resolve));
+  const nothing = listener.address().port;  // closed again: nothing listens there
+  await new Promise((resolve) => listener.close(resolve));
+  for (const row of hooks) {
+    await t.test(`${row.script ?? ''} ${row.input.slice(0, 80)}`, async () => {
+      const before = sim.requests().length;
+      const { status, stdout, stderr } = await runHook(row.noApp ? nothing : sim.port, row.input, row.options).exited;
+      assert.equal(status, 0);
+      assert.equal(stdout, row.stdout ?? '');
+      if (row.stderr instanceof RegExp) assert.match(stderr, row.stderr);
+      else assert.equal(stderr, row.stderr ?? '');
+      assert.deepEqual(sim.requests().slice(before).map(({ body }) => body),
+        row.card ? [{ ...row.card, proposed_answers: ['Allow', 'Deny'] }] : []);
+    });
+  }
+  await t.test('SIGTERM withdraws the card and leaves the dialog', async () => {
+    const held = await startSim('hook-held', ['--delay', '/chat=600']);
+    const hook = runHook(held.port, hookInput({ command: 'make' }));
+    await until('the card', () => held.requests().length === 1);
+    hook.kill('SIGTERM');
+    assert.deepEqual(await hook.exited, { status: 0, stdout: '', stderr: '' });
+    await until('the hang-up', () => held.hangUps() === 1);
+  });
 });
 
 // What a session in each revision shows: where ask's title goes, whether it has annotations, an
@@ -551,7 +681,8 @@ const hostile = [
     then: 'end once asked', answers: [[0, '2025-11-25'], [2]], cards: [{ message: 'Still there?' }, { message: 'one-shot' }], hangUps: 1 },
   { name: 'an approval, then end of input: it waits for a person', sim: ['--delay', '/chat=600'],
     lines: [opened, call(1, 'approve', { tool_name: 'Bash', input: { command: 'make' } })], then: 'end once asked',
-    answers: [[0, '2025-11-25']], cards: [{ message: 'Allow Bash: make', proposed_answers: ['Allow', 'Deny'] }], hangUps: 1 },
+    answers: [[0, '2025-11-25']], cards: [{ message: 'Allow Bash: make', title: basename(process.cwd()),
+      proposed_answers: ['Allow', 'Deny'] }], hangUps: 1 },
   { name: 'the host closes its end after end of input', sim: ['--delay', '/overlay=0.5'],
     lines: [opened, call(1, 'notify', { message: 'unread' })], then: 'close after end',
     answers: [[0, '2025-11-25']], cards: [{ message: 'unread' }] },
