@@ -12,6 +12,11 @@
 #define VESK_WIDE_VECTORS 1
 #endif
 #endif
+// Every arm64 processor has NEON, Apple Silicon included: chosen when the program is built.
+#if defined(__aarch64__) && defined(__ARM_NEON)
+#include <arm_neon.h>
+#define VESK_NEON 1
+#endif
 
 namespace vesk {
 namespace {
@@ -68,6 +73,41 @@ size_t prefixSse2(const unsigned char* p, size_t n) {
     }
     if (const int mask = _mm_movemask_epi8(unusual)) {
       return i + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+    }
+  }
+  return i + prefixBytes<run>(p + i, n - i);
+}
+#endif
+
+#ifdef VESK_NEON
+template <Run run>
+inline uint8x16_t unusual16(const unsigned char* p) {
+  const uint8x16_t x = vld1q_u8(p);
+  if constexpr (run == Run::ascii) return vcltzq_s8(vreinterpretq_s8_u8(x));
+  // Signed, below 0x20 is a control character or a byte from 0x80 up.
+  const uint8x16_t below = vcltq_s8(vreinterpretq_s8_u8(x), vdupq_n_s8(0x20));
+  const uint8x16_t quote = vceqq_u8(x, vdupq_n_u8('"'));
+  const uint8x16_t backslash = vceqq_u8(x, vdupq_n_u8('\\'));
+  return vorrq_u8(below, vorrq_u8(quote, backslash));
+}
+
+// 64 bytes a turn, looked at closer only in the turn that holds an unusual byte. NEON has no
+// instruction that gathers a comparison's high bits; narrowing each 16-bit lane by a shift of 4
+// keeps 4 bits of every byte instead, so the first unusual byte is a quarter of the zero bits
+// below the lowest set one.
+template <Run run>
+size_t prefixNeon(const unsigned char* p, size_t n) {
+  size_t i = 0;
+  for (; i + 64 <= n; i += 64) {
+    const uint8x16_t any =
+        vorrq_u8(vorrq_u8(unusual16<run>(p + i), unusual16<run>(p + i + 16)),
+                 vorrq_u8(unusual16<run>(p + i + 32), unusual16<run>(p + i + 48)));
+    if (vmaxvq_u8(any) != 0) break;
+  }
+  for (; i + 16 <= n; i += 16) {
+    const uint8x8_t nibbles = vshrn_n_u16(vreinterpretq_u16_u8(unusual16<run>(p + i)), 4);
+    if (const std::uint64_t mask = vget_lane_u64(vreinterpret_u64_u8(nibbles), 0)) {
+      return i + static_cast<size_t>(std::countr_zero(mask)) / 4;
     }
   }
   return i + prefixBytes<run>(p + i, n - i);
@@ -152,6 +192,10 @@ size_t prefix(std::string_view text, size_t width) {
     case 16:
       return prefixSse2<run>(p, text.size());
 #endif
+#ifdef VESK_NEON
+    case 16:
+      return prefixNeon<run>(p, text.size());
+#endif
     default:
       return prefixWords<run>(p, text.size());
   }
@@ -169,7 +213,7 @@ size_t plainPrefix(std::string_view text, size_t width) {
 
 std::vector<size_t> scanWidths() {
   std::vector<size_t> widths = {8};
-#ifdef VESK_SSE2
+#if defined(VESK_SSE2) || defined(VESK_NEON)
   widths.push_back(16);
 #endif
 #ifdef VESK_WIDE_VECTORS

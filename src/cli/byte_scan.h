@@ -16,8 +16,8 @@ size_t asciiPrefix(std::string_view text, size_t width = 0);
 // (0x20 to 0x7F) but the quote and the backslash.
 size_t plainPrefix(std::string_view text, size_t width = 0);
 
-// 8 (a word at a time, everywhere) and, on x86-64, 16 (SSE2), 32 (AVX2) and 64 (AVX-512BW)
-// where the processor has them.
+// 8 (a word at a time, everywhere); 16 (NEON) on arm64; on x86-64, 16 (SSE2), 32 (AVX2) and 64
+// (AVX-512BW) where the processor has them.
 std::vector<size_t> scanWidths();
 
 }  // namespace vesk

@@ -7,7 +7,8 @@ build=$1 stage=$2
 shift 2
 
 rm -rf "$stage"
-cmake --install "$build" --prefix "$stage" >/dev/null
+# As one component, so the manifest of the user's own install stays: `make uninstall` reads it.
+cmake --install "$build" --component Unspecified --prefix "$stage" >/dev/null
 expected=$(printf '%s\n' "$@" | sort)
 installed=$(cd "$stage" && find . -type f | sed 's|^\./||' | sort)
 if [ "$installed" != "$expected" ]; then

@@ -1,33 +1,10 @@
 #include "client/json_text.h"
-#include "cli/byte_scan.h"
 #include "client/json_body.h"
 
 #include <gtest/gtest.h>
 
 namespace vesk {
 namespace {
-
-TEST(ByteScanTest, TheFirstUnusualByteIsFoundWhereverItIs) {
-  std::string plain;  // every byte that goes into JSON as it is, over a few vectors and a tail
-  for (int c = 0x20; c < 0x80; ++c) {
-    if (c != '"' && c != '\\') plain += static_cast<char>(c);
-  }
-  plain += plain + plain + plain;  // 376 bytes
-  for (size_t width : scanWidths()) {
-    EXPECT_EQ(plainPrefix(plain, width), plain.size()) << width;
-    EXPECT_EQ(asciiPrefix(plain + "\x7f", width), plain.size() + 1) << width;
-    for (char unusual : {'\0', '\x1f', '"', '\\', '\x80', '\xff'}) {
-      for (size_t at : {0, 7, 63, 64, 255, 256, 375}) {
-        std::string text = plain;
-        text[at] = unusual;
-        const bool ascii = static_cast<unsigned char>(unusual) < 0x80;
-        EXPECT_EQ(plainPrefix(text, width), at) << int(unusual) << " at " << at << ", " << width;
-        EXPECT_EQ(asciiPrefix(text, width), ascii ? text.size() : at)
-            << int(unusual) << " at " << at;
-      }
-    }
-  }
-}
 
 TEST(JsonTextTest, TextsAreWrittenAsJsonWritesThem) {
   const std::string image(5000, 'A');  // long enough to go to the socket from where it lies
