@@ -1,8 +1,10 @@
 #include "mcp/jsonrpc.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "cli/byte_scan.h"
+#include "mcp/line_json.h"
 #include "mcp/raw_json.h"
 
 namespace vesk::mcp {
@@ -92,7 +94,8 @@ bool nestsTooDeep(std::string_view text) {
   return false;
 }
 
-Incoming parseLine(std::string_view text, bool batches) {
+Incoming parseLine(std::string_view text, bool batches, std::string* owner,
+                   const std::function<bool(const Json& message)>& keepsText) {
   Incoming incoming;
   // The parser would end the document at a NUL byte and take what came before it for the line.
   if (text.find('\0') != std::string_view::npos) {
@@ -104,7 +107,15 @@ Incoming parseLine(std::string_view text, bool batches) {
                                                          std::to_string(kMostLevels) + " levels"));
     return incoming;
   }
-  Json document = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+  bool taken = false;
+  Json document = parseLineJson(text, owner, [&](const Json& read) {
+    const bool keeps =
+        keepsText &&
+        (read.is_array() ? std::any_of(read.begin(), read.end(), keepsText) : keepsText(read));
+    taken = !keeps;
+    return taken;
+  });
+  if (taken) text = {};  // the line is the document's now: no message keeps a view of it
   if (document.is_discarded()) {
     incoming.messages.push_back(invalid(kParseError, "parse error: the line is not JSON"));
   } else if (!document.is_array()) {

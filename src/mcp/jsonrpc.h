@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,7 +51,10 @@ bool nestsTooDeep(std::string_view text);
 
 // A line that is not JSON, or nests deeper than kMostLevels, is a parse error; a batch where
 // `batches` is false, or an empty one, is an invalid message.
-Incoming parseLine(std::string_view line, bool batches);
+// `owner`, when given, holds the line whole: the document may take it, unless `keepsText` says of
+// one of its messages that it needs the line's own text (Message::raw).
+Incoming parseLine(std::string_view line, bool batches, std::string* owner = nullptr,
+                   const std::function<bool(const nlohmann::json& message)>& keepsText = nullptr);
 
 // The messages that answer a request.
 nlohmann::json resultMessage(const nlohmann::json& id, nlohmann::json result);

@@ -18,9 +18,9 @@ void LineReader::feed(std::string_view bytes, const LineSink& sink) {
     } else if (pending_.size() + piece.size() > longest_) {
       std::string().swap(pending_);  // gives the memory back at once
       dropping_ = true;
-      sink(std::nullopt);
+      sink(std::nullopt, nullptr);
     } else if (ended && pending_.empty()) {
-      sink(piece);  // a whole line in one read, the usual case: no copy
+      sink(piece, nullptr);  // a whole line in one read, the usual case: no copy
     } else {
       // Past a mebibyte a line gets room for the longest at once: the system maps it only as it
       // is written, and the line is never copied again, nor held twice while it grows.
@@ -28,7 +28,7 @@ void LineReader::feed(std::string_view bytes, const LineSink& sink) {
       if (needed > pending_.capacity() && needed > kGrownLine) pending_.reserve(longest_);
       pending_.append(piece);
       if (ended) {
-        sink(pending_);
+        sink(pending_, &pending_);
         std::string().swap(pending_);  // a long line's memory is not kept for the short ones
       }
     }
@@ -39,7 +39,7 @@ void LineReader::feed(std::string_view bytes, const LineSink& sink) {
 }
 
 void LineReader::end(const LineSink& sink) {
-  if (!dropping_ && !pending_.empty()) sink(pending_);
+  if (!dropping_ && !pending_.empty()) sink(pending_, &pending_);
   std::string().swap(pending_);
   dropping_ = false;
 }

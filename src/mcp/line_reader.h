@@ -11,8 +11,10 @@
 namespace vesk::mcp {
 
 // A line without its line feed, or nothing for a line found too long; it is called once for such
-// a line, as soon as it has grown past the limit, and the rest of that line is dropped.
-using LineSink = std::function<void(std::optional<std::string_view> line)>;
+// a line, as soon as it has grown past the limit, and the rest of that line is dropped. `owner`
+// is the string the line was gathered in, which the sink may take, or null when the line is a
+// view of the bytes fed.
+using LineSink = std::function<void(std::optional<std::string_view> line, std::string* owner)>;
 
 class LineReader {
  public:

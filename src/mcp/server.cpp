@@ -86,12 +86,23 @@ Server::Server(CallRunner run, LineWriter write, Concurrency concurrency, double
       concurrency_(concurrency),
       progress_(progressInterval, [this](std::string line) { send(std::move(line)); }) {}
 
-void Server::handleLine(std::string_view line) {
+void Server::handleLine(std::string_view line, std::string* owner) {
   if (stopped_) return;
   // A line feed ends a message; a carriage return before it and blank lines mean nothing.
   if (line.ends_with('\r')) line.remove_suffix(1);
   if (line.find_first_not_of(" \t") == std::string_view::npos) return;
-  Incoming incoming = parseLine(line, hasBatches(revision_));
+  // An approval needs the line's own text, the rest of a call only what it says.
+  const auto keepsText = [](const Json& message) {
+    if (!message.is_object() || message.value("method", "") != "tools/call") return false;
+    auto params = message.find("params");
+    if (params == message.end() || !params->is_object()) return false;
+    auto name = params->find("name");
+    const Tool* tool = name != params->end() && name->is_string()
+                           ? findTool(name->get_ref<const std::string&>())
+                           : nullptr;
+    return tool && isApproval(*tool);
+  };
+  Incoming incoming = parseLine(line, hasBatches(revision_), owner, keepsText);
   if (!incoming.batch) return handle(incoming.messages.front(), {});
 
   auto batch = std::make_shared<Batch>();

@@ -54,8 +54,9 @@ class Server {
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  // One line of input, without its line feed.
-  void handleLine(std::string_view line);
+  // One line of input, without its line feed; `owner`, when given, holds it whole, and may be
+  // taken by the document read from it.
+  void handleLine(std::string_view line, std::string* owner = nullptr);
   // A line longer than `longest` bytes, which was not kept.
   void refuseLongLine(size_t longest);
 

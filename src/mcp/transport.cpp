@@ -99,8 +99,8 @@ int serve(const Settings& settings) {
       [&output](std::string_view message) { return output.write(message); }, Concurrency::threads,
       settings.progressInterval);
   LineReader reader(kLongestLine);
-  const LineSink sink = [&server](std::optional<std::string_view> line) {
-    if (line) return server.handleLine(*line);
+  const LineSink sink = [&server](std::optional<std::string_view> line, std::string* owner) {
+    if (line) return server.handleLine(*line, owner);
     server.refuseLongLine(kLongestLine);
   };
 

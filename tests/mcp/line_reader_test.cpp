@@ -30,7 +30,7 @@ TEST(LineReaderTest, CutsLinesAtTheirLineFeedsAndDropsTheLongOnes) {
   for (const auto& c : cases) {
     LineReader reader(8);
     std::vector<std::string> lines;
-    const LineSink sink = [&](std::optional<std::string_view> line) {
+    const LineSink sink = [&](std::optional<std::string_view> line, std::string*) {
       lines.push_back(line ? std::string(*line) : tooLong);
     };
     for (const auto& read : c.reads) reader.feed(read, sink);

@@ -271,20 +271,24 @@ test('approve asks in the notch and fails closed', async (t) => {
 });
 
 test('Allow hands back the input as the host wrote it, in a line of its own or in a batch', async () => {
-  const sim = await startSim('approve-raw', ['--chat', 'pick:1', '--chat', 'pick:1', '--chat', 'pick:1']);
-  const input = '{"z" : 1e2,"command":"ls","n":123456789012345678901234567890,"s":"\\u00e9\\/", "o":{"b":[]}}';
-  const approval = (id) => `{"jsonrpc":"2.0","id":${id},"method":"tools/call","params":{"name":"approve",` +
-    `"arguments":{"tool_name":"Bash","tool_input":{"command":"rm"},"input":${input}}}}`;
-  for (const [revision, line] of [['2025-11-25', approval(1)], ['2025-03-26', `[${approval(1)}, ${approval(2)}]`]]) {
-    const server = rawServer(sim.port);
-    server.send(initialize(0, revision), line);
-    const answers = () => server.messages().flat().filter((message) => message.id !== 0);
-    await until('the decisions', () => answers().length === (line.startsWith('[') ? 2 : 1));
-    for (const answer of answers()) {
-      assert.equal(answer.result.content[0].text, `{"behavior":"allow","updatedInput":${input}}`);
+  const sim = await startSim('approve-raw', Array(6).fill(['--chat', 'pick:1']).flat());
+  const short = '{"z" : 1e2,"command":"ls","n":123456789012345678901234567890,"s":"\\u00e9\\/", "o":{"b":[]}}';
+  // Longer than a text the server decodes apart, in a line that comes in many reads.
+  const long = `{"command":"ls","content":"\\u00e9${'x'.repeat(2 ** 21)}"}`;
+  for (const input of [short, long]) {
+    const approval = (id) => `{"jsonrpc":"2.0","id":${id},"method":"tools/call","params":{"name":"approve",` +
+      `"arguments":{"tool_name":"Bash","tool_input":{"command":"rm"},"input":${input}}}}`;
+    for (const [revision, line] of [['2025-11-25', approval(1)], ['2025-03-26', `[${approval(1)}, ${approval(2)}]`]]) {
+      const server = rawServer(sim.port);
+      server.send(initialize(0, revision), line);
+      const answers = () => server.messages().flat().filter((message) => message.id !== 0);
+      await until('the decisions', () => answers().length === (line.startsWith('[') ? 2 : 1));
+      for (const answer of answers()) {
+        assert.equal(answer.result.content[0].text, `{"behavior":"allow","updatedInput":${input}}`);
+      }
+      server.end();
+      assert.equal(await server.exited, 0);
     }
-    server.end();
-    assert.equal(await server.exited, 0);
   }
   assert.deepEqual(sim.requests()[0].body.message,
     'Allow Bash: ls\nz: 1e2\nn: 123456789012345678901234567890\ns: é/\no: {"b":[]}');
@@ -585,6 +589,9 @@ const deep = (line) => line.replace('"DEEP"', nested(1e6));
 // A ping whose line is `length` bytes long.
 const pingOf = (length) => `{"jsonrpc":"2.0","id":1,"method":"ping","params":{"x":"${'x'.repeat(length - 58)}"}}`;
 const opened = initialize(0, '2025-11-25');
+// A notify whose line is `length` bytes long, with an escape at the start of its image.
+const notifyOf = (length) => `{"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"notify",` +
+  `"arguments":{"message":"m","image_base64":"\\u00e9${'A'.repeat(Math.max(0, length - 125))}"}}}`;
 const goodCall = call('after', 'notify', { message: 'after' });
 
 // Lines no host should send and outputs that fail, each to a server of its own and then end of
@@ -598,6 +605,9 @@ const hostile = [
     answers: [[0, '2025-11-25'], [-32700], ['after']], cards: [{ message: 'after' }] },
   { name: 'a line one byte longer than 64 MiB', lines: [opened, pingOf(2 ** 26 + 1), goodCall],
     answers: [[0, '2025-11-25'], [-32700], ['after']], cards: [{ message: 'after' }] },
+  // Mostly one image, decoded straight into the card: the line is held about once.
+  { name: 'a line of exactly 64 MiB', lines: [opened, notifyOf(2 ** 26)], answers: [[0, '2025-11-25'], [1]],
+    cards: [{ message: 'm', image_base64: `é${'A'.repeat(2 ** 26 - notifyOf(0).length)}` }] },
   { name: '512 levels, then 513', lines: [opened, nestedPing(1, 512), nestedPing(2, 513)],
     answers: [[0, '2025-11-25'], [1], [-32700]] },
   { name: 'a NUL byte in a line', lines: [opened, '{"jsonrpc":"2.0","id":2,"method":"ping"}\0 junk', goodCall],
