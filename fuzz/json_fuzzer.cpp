@@ -28,11 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (member.is_string() && *value != member.get<std::string>()) std::abort();
   }
 
-  // Taken in place, the same value, or the text left as it was.
+  // Taken in place, the same value, or the text left as it was; viewed in place, the same value.
   std::string taken = text;
   if (vesk::takeJsonValue(taken, key) != value.has_value() || taken != value.value_or(text)) {
     std::abort();
   }
+  std::string decoded = text;
+  const auto view = vesk::jsonValueInPlace(decoded, key);
+  if (view.has_value() != value.has_value() || (view && *view != *value)) std::abort();
 
   // The runs found many bytes at a time end where the byte-by-byte look ends them.
   for (const std::string& piece : {key, text}) {

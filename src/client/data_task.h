@@ -5,11 +5,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-// One HTTP exchange run on a thread of its own, reporting through a completion handler, so the
-// caller's thread only waits. Beast stays inside data_task.cpp.
+// One HTTP exchange, reporting through a completion handler. It runs on the thread that waits for
+// it: a one-request program gains nothing from a second thread but a start and two wake-ups
+// across CPUs. Beast stays inside data_task.cpp.
 namespace vesk {
 
 // Lets another thread end an exchange in flight: `cancel` closes its connection, so the app sees
@@ -53,7 +53,8 @@ struct TransportError {
   std::string description;
 };
 
-// Called exactly once, on the task's thread, when the exchange has ended one way or another.
+// Called exactly once, on the thread that runs the task, when the exchange has ended one way or
+// another.
 using CompletionHandler =
     std::function<void(std::optional<std::string> data, std::optional<HttpResponse> response,
                        std::optional<TransportError> error)>;
@@ -63,15 +64,14 @@ class DataTask {
   DataTask(HttpRequest request, CompletionHandler completion);
   DataTask(const DataTask&) = delete;
   DataTask& operator=(const DataTask&) = delete;
-  ~DataTask();
 
-  void resume();  // starts the exchange; returns at once
-  void join();    // waits for the task's thread to end; no thread outlives the request
+  // Runs the exchange on the calling thread; returns once the completion handler has run.
+  // Another thread ends it early through the request's Cancellation.
+  void run();
 
  private:
   HttpRequest request_;
   CompletionHandler completion_;
-  std::thread thread_;
 };
 
 }  // namespace vesk

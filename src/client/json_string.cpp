@@ -80,7 +80,9 @@ size_t decodeJsonString(std::string_view text, const JsonStringSpan& span, char*
   for (size_t at = span.begin; at < span.end;) {
     size_t escape = span.escaped ? text.find('\\', at) : span.end;
     if (escape > span.end) escape = span.end;
-    std::memmove(out + written, text.data() + at, escape - at);
+    // Where the text is decoded where it lies, its plain stretches before the first escape stay.
+    if (out + written != text.data() + at)
+      std::memmove(out + written, text.data() + at, escape - at);
     written += escape - at;
     at = escape;
     if (at == span.end) break;

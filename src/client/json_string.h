@@ -19,7 +19,8 @@ struct JsonStringSpan {
 size_t skipJsonString(std::string_view text, size_t at, JsonStringSpan& span);
 
 // Writes the string's decoded bytes from `out` on; they are never more than the text they come
-// from, so `out` may be the start of that same text. Returns how many there are.
+// from, so `out` may lie in that same text, anywhere up to the string's first byte. Returns how
+// many there are.
 size_t decodeJsonString(std::string_view text, const JsonStringSpan& span, char* out);
 
 std::string decodedJsonString(std::string_view text, const JsonStringSpan& span);

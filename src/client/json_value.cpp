@@ -48,8 +48,13 @@ std::string compactJson(const Json& root) {
 
 }  // namespace
 
+Json parsedJson(std::string_view text) {
+  if (text.find('\0') != std::string_view::npos) return Json(Json::value_t::discarded);
+  return Json::parse(text, nullptr, /*allow_exceptions=*/false);
+}
+
 std::optional<std::string> jsonValue(std::string_view text, std::string_view key) {
-  auto document = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+  auto document = parsedJson(text);
   if (!document.is_object()) return std::nullopt;  // a parse failure is "discarded", not an object
   auto member = document.find(key);
   if (member == document.end()) return std::nullopt;
@@ -184,14 +189,27 @@ std::optional<Span> findStringMember(std::string_view text, std::string_view key
 
 }  // namespace
 
-bool takeJsonValue(std::string& text, std::string_view key) {
+std::optional<std::string_view> jsonValueInPlace(std::string& text, std::string_view key) {
   if (auto span = findStringMember(text, key)) {
-    text.resize(decodeJsonString(text, *span, text.data()));
-    return true;
+    char* value = text.data() + span->begin;
+    return std::string_view(value, decodeJsonString(text, *span, value));
   }
   auto value = jsonValue(text, key);
-  if (!value) return false;
+  if (!value) return std::nullopt;
   text = std::move(*value);
+  return text;
+}
+
+void keepOnly(std::string& text, std::string_view part) {
+  const size_t size = part.size();
+  text.erase(0, static_cast<size_t>(part.data() - text.data()));
+  text.resize(size);
+}
+
+bool takeJsonValue(std::string& text, std::string_view key) {
+  auto value = jsonValueInPlace(text, key);
+  if (!value) return false;
+  keepOnly(text, *value);
   return true;
 }
 

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <semaphore>
 
 #include "cli/args.h"
 #include "cli/output.h"
@@ -76,12 +75,11 @@ Response VeskClient::request(std::string_view method, std::string_view path,
   if (!parsed) die("invalid URL: " + url);
   const int port = parsed->port.value_or(kDefaultPort);
 
-  // The exchange cells: written once by the completion handler on the task's thread, read here
-  // only after the semaphore says the handler is done.
+  // The exchange cells: written once by the completion handler, read once `run` has returned,
+  // which is when the handler is done.
   std::optional<std::string> data;
   std::optional<HttpResponse> response;
   std::optional<TransportError> error;
-  std::counting_semaphore<1> done(0);
 
   DataTask task({parsed->host, static_cast<unsigned short>(parsed->port.value_or(80)),
                  std::string(method), parsed->target, std::move(body), seconds, cancellation},
@@ -90,11 +88,8 @@ Response VeskClient::request(std::string_view method, std::string_view path,
                   data = std::move(d);
                   response = r;
                   error = std::move(e);
-                  done.release();
                 });
-  task.resume();
-  done.acquire();  // no deadline of its own: the task always ends, by the timeout at the latest
-  task.join();
+  task.run();  // no deadline of its own: the exchange always ends, by the timeout at the latest
 
   if (error) dieOf(*error, port, seconds);
   if (!response) die("no HTTP response received");

@@ -49,10 +49,17 @@ Response askQuestion(const VeskClient& client, const Question& question) {
   return response;
 }
 
+std::optional<std::string_view> answerIn(Response& answer) {
+  auto text = jsonValueInPlace(answer.body, "answer");
+  if (!text || text->empty()) return std::nullopt;
+  return text;
+}
+
 std::optional<std::string> answerOf(Response answer) {
-  std::string& text = answer.body;
-  if (!takeJsonValue(text, "answer") || text.empty()) return std::nullopt;
-  return std::move(text);
+  auto text = answerIn(answer);
+  if (!text) return std::nullopt;
+  keepOnly(answer.body, *text);
+  return std::move(answer.body);
 }
 
 void cmdAsk(const VeskClient& client, const Args& args) {
@@ -63,7 +70,7 @@ void cmdAsk(const VeskClient& client, const Args& args) {
   Response response = askQuestion(client, question);
   if (printedRawJson(args, response)) return;
   // A dismissal is not a failure: the script sees an empty capture and exit status 0.
-  auto answer = answerOf(std::move(response));
+  auto answer = answerIn(response);
   if (!answer) return warn("user dismissed without answering");
   outFromApp(*answer);
 }

@@ -33,12 +33,15 @@ struct Question {
 };
 // Waits while the app holds the question open; 408 is the user's time running out.
 Response askQuestion(const VeskClient& client, const Question& question);
-// The user's answer, or nothing when they dismissed the card.
+// The user's answer, or nothing when they dismissed the card: in the answer's body, which it
+// changes, or taken out of it.
+std::optional<std::string_view> answerIn(Response& answer);
 std::optional<std::string> answerOf(Response answer);
 
 // Waits while the user composes; 408 is nothing composed in time.
 Response listenForMessage(const VeskClient& client);
-// The composed message, or nothing when the user cancelled the compose.
+// The composed message, or nothing when the user cancelled the compose; as answerIn and answerOf.
+std::optional<std::string_view> composedMessageIn(Response& answer);
 std::optional<std::string> composedMessageOf(Response answer);
 
 // In the order the "unknown game" message lists them.

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/output.h"
+#include "client/json_value.h"
 #include "client/result.h"
 #include "commands/calls.h"
 #include "commands/commands.h"
@@ -52,7 +53,7 @@ Response fetchCharacters(const VeskClient& client) {
 }
 
 std::optional<std::vector<Character>> charactersOf(const Response& answer) {
-  auto document = nlohmann::json::parse(answer.body, nullptr, /*allow_exceptions=*/false);
+  auto document = parsedJson(answer.body);
   if (!isArrayOfObjects(document)) return std::nullopt;
   std::vector<Character> characters;
   for (const auto& character : document) {

@@ -14,16 +14,23 @@ Response listenForMessage(const VeskClient& client) {
   return response;
 }
 
+std::optional<std::string_view> composedMessageIn(Response& answer) {
+  auto message = jsonValueInPlace(answer.body, "message");
+  if (!message || message->empty()) return std::nullopt;
+  return message;
+}
+
 std::optional<std::string> composedMessageOf(Response answer) {
-  std::string& message = answer.body;
-  if (!takeJsonValue(message, "message") || message.empty()) return std::nullopt;
-  return std::move(message);
+  auto message = composedMessageIn(answer);
+  if (!message) return std::nullopt;
+  keepOnly(answer.body, *message);
+  return std::move(answer.body);
 }
 
 void cmdListen(const VeskClient& client, const Args& args) {
   Response response = listenForMessage(client);
   if (printedRawJson(args, response)) return;
-  auto message = composedMessageOf(std::move(response));
+  auto message = composedMessageIn(response);
   if (!message) return warn("compose was cancelled — no message");
   outFromApp(*message);
 }

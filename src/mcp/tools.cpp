@@ -7,6 +7,7 @@
 #include "cli/args.h"
 #include "cli/output.h"
 #include "client/data_task.h"
+#include "client/json_value.h"
 #include "commands/calls.h"
 #include "mcp/approve.h"
 #include "mcp/arguments.h"
@@ -131,7 +132,7 @@ Outcome health(const VeskClient& client, const Json&) {
   Json structured = Json::object();
   if (health.port) structured["port"] = *health.port;
   if (health.games) structured["games"] = *health.games;
-  Json document = Json::parse(answer.body, nullptr, /*allow_exceptions=*/false);
+  Json document = parsedJson(answer.body);
   if (document.is_object()) {
     auto port = document.find("port");
     if (port != document.end() && port->is_number_integer()) structured["port"] = *port;

@@ -111,6 +111,12 @@ class TransportTest(Case):
             (nul, ["listen", "--json"], nul + b"\n", ""),
             (b'{"message":"a\\u0000b"}', ["listen"], nul + b"\n", ""),
             (b'{"message":"' + nul + b'"}', ["listen"], "", CANCELLED),
+            # A NUL after the document is trailing junk like any other, and --json prints it as it came.
+            (b'{"answer":"ok"}\0 trailing', ["ask", "q"], "", DISMISSED),
+            (b'{"answer":"ok"} trailing', ["ask", "q"], "", DISMISSED),
+            (b'{"answer":"ok"}\0', ["ask", "q", "--json"], b'{"answer":"ok"}\0\n', ""),
+            (b'{"message":"hi"}\0', ["listen"], "", CANCELLED),
+            (b'{"port":1,"games":["snake"]}\0', ["health"], "● Tarnel is running on port ?\n  games: []\n", ""),
             (b'\xef\xbb\xbf{"message":"hi"}', ["listen"], "hi\n", ""),
             (b'{"message":"\\ud83d\\ude00"}', ["listen"], "😀\n", ""),
             (b'{"message":"\\ud83d"}', ["listen"], "", CANCELLED),
