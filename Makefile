@@ -43,7 +43,7 @@ demo: deps
 	@scripts/demo.sh $(BUILD_DIR)
 
 # The same tests built with Clang under AddressSanitizer and UndefinedBehaviorSanitizer, and
-# under ThreadSanitizer (the transport hands its answer from one thread to another). A report
+# under ThreadSanitizer (vesk-mcp's calls are cancelled from another thread than theirs). A report
 # fails the run: it lands on standard error, which every test checks.
 sanitize: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \

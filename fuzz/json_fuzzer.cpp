@@ -57,6 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   body.set(key, key);
   body.set("proposed_answers", {key, text});
   const bool encodable = vesk::isValidUtf8(key) && vesk::isValidUtf8(text);
+  // Checked in pieces as it arrives, the same judgement: cut where the key's length says.
+  vesk::Utf8Check pieces;
+  pieces.arrived(std::string_view(text).substr(0, key.size()));
+  if (pieces.valid(text) != vesk::isValidUtf8(text)) std::abort();
   const auto written = body.text();
   if (written.has_value() != encodable) std::abort();
   if (!encodable) return 0;

@@ -1,5 +1,7 @@
 #include "cli/unicode.h"
 
+#include <algorithm>
+
 #include <utf8proc.h>
 
 #include "cli/byte_scan.h"
@@ -105,6 +107,27 @@ bool isValidUtf8(std::string_view text) {
     at += d.length;
   }
   return true;
+}
+
+void Utf8Check::arrived(std::string_view text) {
+  // Back from the end to the last byte that begins a character: a sequence it begins that is not
+  // whole yet waits for the next piece. Four continuation bytes in a row are invalid anyway.
+  size_t end = text.size();
+  for (size_t lead = end; lead > checked_ && end - lead < 4;) {
+    auto byte = static_cast<unsigned char>(text[--lead]);
+    if ((byte & 0xc0) == 0x80) continue;
+    size_t length = byte < 0xc0 ? 1 : byte < 0xe0 ? 2 : byte < 0xf0 ? 3 : 4;
+    if (end - lead < length) end = lead;
+    break;
+  }
+  if (valid_ && end > checked_) valid_ = isValidUtf8(text.substr(checked_, end - checked_));
+  checked_ = std::max(checked_, end);
+}
+
+bool Utf8Check::valid(std::string_view text) {
+  if (valid_ && checked_ < text.size()) valid_ = isValidUtf8(text.substr(checked_));
+  checked_ = text.size();
+  return valid_;
 }
 
 std::string withVisibleControls(std::string_view text, LineBreaks breaks) {

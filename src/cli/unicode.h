@@ -22,6 +22,21 @@ std::string_view trimmedSpaces(std::string_view text);
 
 bool isValidUtf8(std::string_view text);
 
+// isValidUtf8 of a text that arrives in pieces, each checked as it comes, while its bytes are
+// still in the processor's cache rather than once the whole text is in memory.
+class Utf8Check {
+ public:
+  // `text` is all that has arrived so far: checks what is new up to a character that the next
+  // piece may still complete.
+  void arrived(std::string_view text);
+  // Once the whole text has arrived: whether all of it is valid UTF-8.
+  bool valid(std::string_view text);
+
+ private:
+  size_t checked_ = 0;
+  bool valid_ = true;
+};
+
 // Line feeds and tabs: kept, for text shown as lines, or escaped too, for text that must stay on
 // one line.
 enum class LineBreaks { keep, escape };

@@ -19,6 +19,8 @@
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
 
+#include "cli/unicode.h"
+
 namespace vesk {
 namespace {
 
@@ -191,6 +193,7 @@ class Exchange {
     body.resize(std::min(buffer_.size(), bodyLength_));
     bodyRead_ = asio::buffer_copy(asio::buffer(body), buffer_.data());
     buffer_.consume(bodyRead_);
+    utf8_.arrived({body.data(), bodyRead_});
     readBody();
   }
 
@@ -210,6 +213,8 @@ class Exchange {
     stream_.async_read_some(asio::buffer(body.data() + bodyRead_, body.size() - bodyRead_),
                             [this](beast::error_code ec, std::size_t n) {
                               bodyRead_ += n;
+                              auto& body = parser_->get().body();
+                              utf8_.arrived({body.data(), bodyRead_});
                               // An app that hangs up before its whole body has sent a partial
                               // message, as Beast reports for any other.
                               if (ec == asio::error::eof) ec = http::error::partial_message;
@@ -238,7 +243,7 @@ class Exchange {
     stream_.close();
     // HTTP statuses have three digits from 100 up: a "000" answer is not an HTTP response.
     std::optional<HttpResponse> http;
-    if (status >= 100) http = HttpResponse{static_cast<int>(status)};
+    if (status >= 100) http = HttpResponse{static_cast<int>(status), utf8_.valid(response.body())};
     completion_(std::move(response.body()), http, std::nullopt);
   }
 
@@ -269,6 +274,7 @@ class Exchange {
   std::optional<http::response_parser<http::string_body>> parser_;
   std::size_t bodyLength_ = 0;  // of a body read straight from the socket
   std::size_t bodyRead_ = 0;
+  Utf8Check utf8_;
   beast::error_code writeError_;
 };
 

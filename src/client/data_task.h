@@ -45,6 +45,7 @@ struct HttpRequest {
 
 struct HttpResponse {
   int statusCode = 0;
+  bool bodyIsUtf8 = false;  // checked as the body arrived
 };
 
 struct TransportError {

@@ -53,12 +53,9 @@ Json parsedJson(std::string_view text) {
   return Json::parse(text, nullptr, /*allow_exceptions=*/false);
 }
 
-std::optional<std::string> jsonValue(std::string_view text, std::string_view key) {
-  auto document = parsedJson(text);
-  if (!document.is_object()) return std::nullopt;  // a parse failure is "discarded", not an object
-  auto member = document.find(key);
-  if (member == document.end()) return std::nullopt;
-  auto& value = *member;
+namespace {
+
+std::optional<std::string> valueAsText(Json& value) {
   switch (value.type()) {
     case Json::value_t::string:
       return std::move(value.get_ref<std::string&>());  // the document is ours to take apart
@@ -75,6 +72,26 @@ std::optional<std::string> jsonValue(std::string_view text, std::string_view key
     default:
       return std::nullopt;
   }
+}
+
+}  // namespace
+
+std::vector<std::optional<std::string>> jsonValues(std::string_view text,
+                                                   std::initializer_list<std::string_view> keys) {
+  std::vector<std::optional<std::string>> values(keys.size());
+  auto document = parsedJson(text);
+  if (!document.is_object()) return values;  // a parse failure is "discarded", not an object
+  size_t i = 0;
+  for (std::string_view key : keys) {
+    auto member = document.find(key);
+    if (member != document.end()) values[i] = valueAsText(*member);
+    ++i;
+  }
+  return values;
+}
+
+std::optional<std::string> jsonValue(std::string_view text, std::string_view key) {
+  return std::move(jsonValues(text, {key})[0]);
 }
 
 namespace {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -16,6 +18,10 @@ nlohmann::json parsedJson(std::string_view text);
 // decimal, true and false as "1" and "0", an array or object as compact JSON. Nothing when the
 // text is not a JSON object, has no such key, or the value is null.
 std::optional<std::string> jsonValue(std::string_view text, std::string_view key);
+
+// The same for each of `keys` (each a different one), in their order, from one reading of the text.
+std::vector<std::optional<std::string>> jsonValues(std::string_view text,
+                                                   std::initializer_list<std::string_view> keys);
 
 // The same, taken out of `text` where it lies: `text` becomes the value and true comes back, or
 // `text` stays as it was and false comes back when jsonValue gives nothing. A string answer of

@@ -5,7 +5,6 @@
 
 #include "cli/args.h"
 #include "cli/output.h"
-#include "cli/unicode.h"
 #include "client/data_task.h"
 
 namespace vesk {
@@ -94,7 +93,7 @@ Response VeskClient::request(std::string_view method, std::string_view path,
   if (error) dieOf(*error, port, seconds);
   if (!response) die("no HTTP response received");
   Response result{response->statusCode, {}};
-  if (data && isValidUtf8(*data)) result.body = std::move(*data);
+  if (data && response->bodyIsUtf8) result.body = std::move(*data);
   return result;
 }
 

@@ -15,7 +15,8 @@ Response checkHealth(const VeskClient& client) {
 }
 
 Health healthOf(const Response& answer) {
-  return {jsonValue(answer.body, "port"), jsonValue(answer.body, "games")};
+  auto values = jsonValues(answer.body, {"port", "games"});
+  return {std::move(values[0]), std::move(values[1])};
 }
 
 void cmdHealth(const VeskClient& client, const Args& args) {

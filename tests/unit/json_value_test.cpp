@@ -60,6 +60,13 @@ TEST(JsonValueTest, ValuesAsText) {
   }
 }
 
+TEST(JsonValueTest, SeveralValuesFromOneReading) {
+  using Values = std::vector<std::optional<std::string>>;
+  EXPECT_EQ(jsonValues(R"({"games":["a"],"port":1})", {"port", "games", "x"}),
+            (Values{"1", R"(["a"])", std::nullopt}));
+  EXPECT_EQ(jsonValues("[]", {"port", "games"}), (Values{std::nullopt, std::nullopt}));
+}
+
 TEST(JsonValueTest, StringsAreTakenWhereTheyLie) {
   std::string text = R"({"n":1,"answer":"a long answer, \"quoted\", on\ntwo lines","x":[]})";
   const char* storage = text.data();

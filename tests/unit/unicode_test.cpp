@@ -61,6 +61,24 @@ TEST(UnicodeTest, ValidUtf8) {
   }
 }
 
+// A text that arrives in pieces is judged as the whole, wherever the pieces end: inside a
+// character, between two, or where an invalid sequence starts or stops.
+TEST(UnicodeTest, ValidUtf8InPieces) {
+  for (std::string text :
+       {"é — ⌘ \xf0\x9f\x98\x80.", "a\xe2\x82", "\xe2\x82\xac\x80", "\xc3\xa9\x80\x80\x80\x80z",
+        "ab\xed\xa0\x80", "\xf4\x90\x80\x80x", "\xc3", "x\xff\xc3\xa9"}) {
+    for (size_t first = 0; first <= text.size(); ++first) {
+      for (size_t second = first; second <= text.size(); ++second) {
+        Utf8Check check;
+        check.arrived(std::string_view(text).substr(0, first));
+        check.arrived(std::string_view(text).substr(0, second));
+        EXPECT_EQ(check.valid(text), isValidUtf8(text))
+            << testing::PrintToString(text) << " cut at " << first << " and " << second;
+      }
+    }
+  }
+}
+
 TEST(UnicodeTest, ControlsAreMadeVisible) {
   const std::pair<std::string, std::string> cases[] = {
       {"plain é — 😀\ttab\nline", "plain é — 😀\ttab\nline"},
