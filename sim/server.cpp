@@ -19,6 +19,7 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/read_size.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/read.hpp>
@@ -99,6 +100,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
  private:
   enum class Stage { reading, waiting, writing, closing, done };
 
+  void readHeader();
+  void onHeaderRead(error_code ec, size_t size);
   void onHeader(error_code ec);
   void readBody();
   void onRequest(error_code ec);
@@ -133,6 +136,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   http::request_parser<http::string_body> parser_;
   http::response<http::string_body> response_;
   std::array<char, 1024> scratch_{};
+  size_t headerRead_ = 0;  // bytes read until the header was whole
   Stage stage_ = Stage::reading;
   bool refused_ = false;
   bool watching_ = false;
@@ -182,9 +186,32 @@ void Connection::start() {
   timer_.async_wait(guarded([](Connection& self, error_code ec) {
     if (!ec && self.stage_ == Stage::reading) self.finish();
   }));
-  http::async_read_header(
-      socket_, buffer_, parser_,
-      guarded([](Connection& self, error_code ec, size_t) { self.onHeader(ec); }));
+  readHeader();
+}
+
+// Read here rather than by http::async_read_header, whose limit bounds only what the parser holds
+// unparsed: the parser takes whole lines as they come, so many short lines pass it however many
+// they are. Here every byte of the header counts, the request line with the rest.
+void Connection::readHeader() {
+  socket_.async_read_some(
+      buffer_.prepare(beast::read_size(buffer_, kHeaderLimit)),
+      guarded([](Connection& self, error_code ec, size_t size) { self.onHeaderRead(ec, size); }));
+}
+
+void Connection::onHeaderRead(error_code ec, size_t size) {
+  buffer_.commit(size);
+  headerRead_ += size;
+  if (ec == asio::error::eof) {
+    ec = parser_.got_some() ? http::error::partial_message : http::error::end_of_stream;
+  }
+  if (!ec) buffer_.consume(parser_.put(buffer_.data(), ec));
+  // Once the header is whole, what the buffer still holds is the body's.
+  const size_t header = headerRead_ - (parser_.is_header_done() ? buffer_.size() : 0);
+  if ((!ec || ec == http::error::need_more) && header > kHeaderLimit) {
+    ec = http::error::header_limit;
+  }
+  if (ec == http::error::need_more) return readHeader();
+  onHeader(ec);
 }
 
 void Connection::onHeader(error_code ec) {

@@ -40,6 +40,12 @@ def request(port, method, target, body=None):
     return exchange(port, f"{method} {target} HTTP/1.1\r\nHost: x\r\n{extra}\r\n{body or ''}".encode())
 
 
+def short_lines(extra):
+    """GET /health with a header block, request line to blank line, of 64 KiB and `extra` bytes,
+    nearly all in lines of 8 bytes."""
+    return b"GET /health HTTP/1.1\r\n" + b"X-A: b\r\n" * 8188 + b"X-A: " + b"b" * (1 + extra) + b"\r\n\r\n"
+
+
 def nested(levels):
     """A card `levels` deep: the object is level 1, each array inside it one more."""
     return '{"message":"x","a":' + "[" * (levels - 1) + "]" * (levels - 1) + "}"
@@ -109,6 +115,10 @@ class SimTest(Case):
             (b'POST /chat HTTP/1.1\r\nContent-Length: 15\r\n\r\n{"message":"\xff"}', 400, '{"error":"request body is not valid JSON: parse error'),
             (b"garbage\r\n\r\n", 400, '{"error":"malformed HTTP request: '),
             (b"POST /overlay HTTP/1.1\r\nContent-Length: 99999999999\r\n\r\n", 413, error("request body too large")),
+            # The header's 64 KiB count every line of it, however short, to the byte.
+            (short_lines(1), 431, error("request headers too large")),
+            (short_lines(0), 200, '{"app":"tarnel-sim",'),
+            (b"GET /health HTTP/1.1\r\nX-A: " + b"b" * 65536 + b"\r\n\r\n", 431, error("request headers too large")),
         ):
             got_status, _, got = exchange(sim.port, data)
             self.assertEqual((got_status, got[:len(start)]), (status, start))
