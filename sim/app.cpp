@@ -4,6 +4,11 @@
 
 namespace sim {
 
+std::string connectionsRefusal(size_t limit) {
+  return "tarnel-sim already holds " + std::to_string(limit) +
+         " connections, its limit: try again once some are answered";
+}
+
 App::App(const Options& options, Catalogue catalogue)
     : options_(options),
       script_(options.script),
@@ -53,8 +58,7 @@ Plan App::refuse(std::string_view method, std::string_view target, std::string_v
   Plan plan;
   plan.method = std::string(method);
   plan.path = std::string(pathOf(target));
-  plan.refusal = "tarnel-sim already holds " + std::to_string(limit) +
-                 " connections, its limit: try again once some are answered";
+  plan.refusal = connectionsRefusal(limit);
   plan.reply = errorReply(503, plan.refusal);
   recorder_.record(method, target, body, plan.refusal);
   return plan;

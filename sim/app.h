@@ -28,6 +28,9 @@ struct Plan {
   std::string refusal;            // why the app refused it (a 400 or a 503), for the record
 };
 
+// Why a request that came while the sim already held `limit` connections is refused.
+std::string connectionsRefusal(size_t limit);
+
 class App {
  public:
   App(const Options& options, Catalogue catalogue);

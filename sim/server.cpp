@@ -1,6 +1,8 @@
 #include "server.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -19,6 +21,7 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/read_size.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/read.hpp>
@@ -48,6 +51,9 @@ constexpr std::uint32_t kHeaderLimit = 64 << 10;
 // Descriptors kept free beyond the connections held: the listener, standard streams, the record,
 // and room to accept a connection only to refuse it.
 constexpr size_t kSpareDescriptors = 64;
+// What a connection refused for want of descriptors is read of, without waiting: any request of
+// vesk's but one with a large inline image.
+constexpr size_t kAtOnceReadLimit = 1 << 20;
 constexpr auto kRequestDeadline = 30s;  // to send a whole request
 constexpr auto kLingerDeadline = 5s;    // for the client to hang up after its answer
 
@@ -55,9 +61,60 @@ bool isHttpParseError(const error_code& ec) {
   return ec.category() == http::make_error_code(http::error::bad_target).category();
 }
 
+bool isOutOfDescriptors(const error_code& ec) {
+  return ec == asio::error::no_descriptors ||
+         ec == boost::system::errc::too_many_files_open_in_system;
+}
+
 std::string text(beast::string_view view) {
   return std::string(view.data(), view.size());
 }
+
+http::response<http::string_body> responseTo(const Reply& reply) {
+  http::response<http::string_body> response;
+  response.version(11);
+  response.result(static_cast<unsigned>(reply.status));
+  response.set(http::field::server, "tarnel-sim/" TARNEL_SIM_VERSION);
+  // HTTP gives these two statuses no body, and Beast refuses to frame one.
+  const bool bodiless = reply.status == 204 || reply.status == 304;
+  if (!bodiless) {
+    const bool isJson = nlohmann::json::accept(reply.body);
+    response.set(http::field::content_type,
+                 isJson ? "application/json" : "text/plain; charset=utf-8");
+    response.body() = reply.body;
+  }
+  if (!reply.allow.empty()) response.set(http::field::allow, reply.allow);
+  response.keep_alive(false);
+  response.prepare_payload();
+  return response;
+}
+
+// A descriptor held back, /dev/null open for reading. Out of descriptors, accept fails and the
+// connection waiting would wait until some connection held ends; giving the spare back for a moment
+// makes room to take that connection, answer it and close it.
+class SpareDescriptor {
+ public:
+  SpareDescriptor() { reserve(); }
+  ~SpareDescriptor() { release(); }
+  SpareDescriptor(const SpareDescriptor&) = delete;
+  SpareDescriptor& operator=(const SpareDescriptor&) = delete;
+
+  // Whether one is held now.
+  bool reserve() {
+    if (descriptor_ < 0) descriptor_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    return descriptor_ >= 0;
+  }
+  // Whether one was held.
+  bool release() {
+    if (descriptor_ < 0) return false;
+    ::close(descriptor_);
+    descriptor_ = -1;
+    return true;
+  }
+
+ private:
+  int descriptor_ = -1;
+};
 
 // A crowd of scripts asking at once needs a descriptor each: raise the soft limit on open files
 // as far as the system allows, and hold no more connections than that leaves room for.
@@ -99,6 +156,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
  private:
   enum class Stage { reading, waiting, writing, closing, done };
 
+  void readHeader();
+  void onHeaderRead(error_code ec, size_t size);
   void onHeader(error_code ec);
   void readBody();
   void onRequest(error_code ec);
@@ -133,6 +192,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   http::request_parser<http::string_body> parser_;
   http::response<http::string_body> response_;
   std::array<char, 1024> scratch_{};
+  size_t headerRead_ = 0;  // bytes read until the header was whole
   Stage stage_ = Stage::reading;
   bool refused_ = false;
   bool watching_ = false;
@@ -159,12 +219,14 @@ class Server {
   void listen();
   void writePortFile() const;
   void acceptNext();
+  bool refuseAtOnce();
   void stop(const std::string& why);
 
   const Options& options_;
   asio::io_context io_{1};  // first, so it outlives every object that uses it
   tcp::acceptor acceptor_{io_};
   asio::steady_timer acceptRetry_{io_};
+  SpareDescriptor spare_;
   asio::signal_set signals_{io_, SIGINT, SIGTERM, SIGHUP};
   App app_;
   std::optional<Console> console_;
@@ -182,9 +244,32 @@ void Connection::start() {
   timer_.async_wait(guarded([](Connection& self, error_code ec) {
     if (!ec && self.stage_ == Stage::reading) self.finish();
   }));
-  http::async_read_header(
-      socket_, buffer_, parser_,
-      guarded([](Connection& self, error_code ec, size_t) { self.onHeader(ec); }));
+  readHeader();
+}
+
+// Read here rather than by http::async_read_header, whose limit bounds only what the parser holds
+// unparsed: the parser takes whole lines as they come, so many short lines pass it however many
+// they are. Here every byte of the header counts, the request line with the rest.
+void Connection::readHeader() {
+  socket_.async_read_some(
+      buffer_.prepare(beast::read_size(buffer_, kHeaderLimit)),
+      guarded([](Connection& self, error_code ec, size_t size) { self.onHeaderRead(ec, size); }));
+}
+
+void Connection::onHeaderRead(error_code ec, size_t size) {
+  buffer_.commit(size);
+  headerRead_ += size;
+  if (ec == asio::error::eof) {
+    ec = parser_.got_some() ? http::error::partial_message : http::error::end_of_stream;
+  }
+  if (!ec) buffer_.consume(parser_.put(buffer_.data(), ec));
+  // Once the header is whole, what the buffer still holds is the body's.
+  const size_t header = headerRead_ - (parser_.is_header_done() ? buffer_.size() : 0);
+  if ((!ec || ec == http::error::need_more) && header > kHeaderLimit) {
+    ec = http::error::header_limit;
+  }
+  if (ec == http::error::need_more) return readHeader();
+  onHeader(ec);
 }
 
 void Connection::onHeader(error_code ec) {
@@ -279,20 +364,7 @@ void Connection::onHangUpWatch(error_code ec) {
 void Connection::send(const Reply& reply) {
   timer_.cancel();
   stage_ = Stage::writing;
-  response_.version(11);
-  response_.result(static_cast<unsigned>(reply.status));
-  response_.set(http::field::server, "tarnel-sim/" TARNEL_SIM_VERSION);
-  // HTTP gives these two statuses no body, and Beast refuses to frame one.
-  const bool bodiless = reply.status == 204 || reply.status == 304;
-  if (!bodiless) {
-    const bool isJson = nlohmann::json::accept(reply.body);
-    response_.set(http::field::content_type,
-                  isJson ? "application/json" : "text/plain; charset=utf-8");
-    response_.body() = reply.body;
-  }
-  if (!reply.allow.empty()) response_.set(http::field::allow, reply.allow);
-  response_.keep_alive(false);
-  response_.prepare_payload();
+  response_ = responseTo(reply);
   if (!watching_) watchForHangUp();
   http::async_write(socket_, response_,
                     guarded([](Connection& self, error_code ec, size_t) { self.onSent(ec); }));
@@ -366,6 +438,7 @@ void Server::listen() {
     acceptor_.set_option(tcp::acceptor::reuse_address(true));
     acceptor_.bind(loopback);
     acceptor_.listen();
+    acceptor_.non_blocking(true);  // for refuseAtOnce, which must not wait
   } catch (const boost::system::system_error& e) {
     const bool taken = e.code() == asio::error::address_in_use;
     fail("cannot listen on 127.0.0.1:" + std::to_string(options_.port) + ": " + e.code().message() +
@@ -390,11 +463,17 @@ void Server::writePortFile() const {
 void Server::acceptNext() {
   acceptor_.async_accept([this](error_code ec, tcp::socket socket) {
     if (ec == asio::error::operation_aborted || !acceptor_.is_open()) return;
+    if (isOutOfDescriptors(ec) && spare_.release()) {
+      const bool refused = refuseAtOnce();
+      if (spare_.reserve() && refused) return acceptNext();
+    }
     if (ec) {
-      // Out of descriptors, most likely: try again shortly rather than spin.
+      // Out of descriptors with none spare, most likely: try again shortly rather than spin.
       acceptRetry_.expires_after(100ms);
       acceptRetry_.async_wait([this](error_code ec) {
-        if (!ec) acceptNext();
+        if (ec) return;
+        spare_.reserve();
+        acceptNext();
       });
       return;
     }
@@ -404,6 +483,41 @@ void Server::acceptNext() {
     connection->start();
     acceptNext();
   });
+}
+
+// Takes the connection waiting and answers it 503 as one beyond the limit, at once: with what it
+// has sent by now, recorded when that is a whole request. False when there was none to take.
+bool Server::refuseAtOnce() {
+  error_code ec;
+  tcp::socket socket = acceptor_.accept(ec);
+  if (ec) return false;
+  socket.non_blocking(true, ec);
+  std::string sent;
+  for (std::array<char, 4096> chunk{}; !ec && sent.size() < kAtOnceReadLimit;) {
+    sent.append(chunk.data(), socket.read_some(asio::buffer(chunk), ec));
+  }
+  http::request_parser<http::string_body> parser;
+  parser.eager(true);
+  parser.header_limit(kHeaderLimit);
+  parser.body_limit(kAtOnceReadLimit);
+  parser.put(asio::buffer(sent), ec);
+  Plan plan;
+  if (parser.is_done()) {
+    const auto& request = parser.get();
+    plan = app_.refuse(text(request.method_string()), text(request.target()), request.body(),
+                       maxConnections_);
+    if (console_) console_->show(plan);
+  } else {
+    plan.reply = errorReply(503, connectionsRefusal(maxConnections_));
+  }
+  // The answer is short enough for the socket's buffer; what was sent is read, so closing sends
+  // no reset that could drop the answer.
+  http::write(socket, responseTo(plan.reply), ec);
+  if (logsEachRequest()) {
+    note((plan.method.empty() ? "unread request" : plan.method + " " + plan.path) + " 503");
+  }
+  socket.shutdown(tcp::socket::shutdown_send, ec);
+  return true;
 }
 
 void Server::received() {

@@ -198,9 +198,10 @@ def crowd_size(wanted):
 
 
 class Sim:
-    """tarnel-sim on a free port for one test, its outputs in files that go with the test."""
+    """tarnel-sim on a free port for one test, its outputs in files that go with the test; at most
+    `files` open files, when given."""
 
-    def __init__(self, test, *args, wait=True, terminal=False, env=None):
+    def __init__(self, test, *args, wait=True, terminal=False, env=None, files=None):
         self.dir = tempfile.mkdtemp(prefix="tarnel-sim-test-")
         test.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
         self.out, self.err = (open(self.path(name), "w+b") for name in ("out", "err"))
@@ -210,7 +211,8 @@ class Sim:
             tty.setraw(stdout)
             threading.Thread(target=self._copy, args=(master,), daemon=True).start()
         self.child = subprocess.Popen([SIM, "--port", "0", "--port-file", self.path("port"), *args],
-                                      stdin=subprocess.PIPE, stdout=stdout, stderr=self.err, env=env)
+                                      stdin=subprocess.PIPE, stdout=stdout, stderr=self.err, env=env,
+                                      preexec_fn=files and (lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (files, files))))
         if terminal:
             os.close(stdout)
         test.addCleanup(self._reap)

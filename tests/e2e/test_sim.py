@@ -10,9 +10,10 @@ import socket
 import subprocess
 import tempfile
 import threading
+import time
 import unittest
 
-from harness import SIM, VESK, Case, Sim, crowd_size, run
+from harness import SANITIZED, SIM, VESK, Case, Sim, crowd_size, run
 
 DISMISSED = "warning: user dismissed without answering\n"
 CANCELLED = "warning: compose was cancelled — no message\n"
@@ -38,6 +39,12 @@ def exchange(port, data):
 def request(port, method, target, body=None):
     extra = "" if body is None else f"Content-Type: application/json\r\nContent-Length: {len(body.encode())}\r\n"
     return exchange(port, f"{method} {target} HTTP/1.1\r\nHost: x\r\n{extra}\r\n{body or ''}".encode())
+
+
+def short_lines(extra):
+    """GET /health with a header block, request line to blank line, of 64 KiB and `extra` bytes,
+    nearly all in lines of 8 bytes."""
+    return b"GET /health HTTP/1.1\r\n" + b"X-A: b\r\n" * 8188 + b"X-A: " + b"b" * (1 + extra) + b"\r\n\r\n"
 
 
 def nested(levels):
@@ -109,6 +116,10 @@ class SimTest(Case):
             (b'POST /chat HTTP/1.1\r\nContent-Length: 15\r\n\r\n{"message":"\xff"}', 400, '{"error":"request body is not valid JSON: parse error'),
             (b"garbage\r\n\r\n", 400, '{"error":"malformed HTTP request: '),
             (b"POST /overlay HTTP/1.1\r\nContent-Length: 99999999999\r\n\r\n", 413, error("request body too large")),
+            # The header's 64 KiB count every line of it, however short, to the byte.
+            (short_lines(1), 431, error("request headers too large")),
+            (short_lines(0), 200, '{"app":"tarnel-sim",'),
+            (b"GET /health HTTP/1.1\r\nX-A: " + b"b" * 65536 + b"\r\n\r\n", 431, error("request headers too large")),
         ):
             got_status, _, got = exchange(sim.port, data)
             self.assertEqual((got_status, got[:len(start)]), (status, start))
@@ -310,6 +321,32 @@ class SimTest(Case):
         self.assertEqual(refused, [(b"", f'error: server returned 503: {{"error":"{why}"}}\n'.encode())])
         recorded = [json.loads(line) for line in self.read("record.jsonl").splitlines()]
         self.assertEqual([line.get("refused") for line in recorded].count(why), 1)
+
+    @unittest.skipIf(SANITIZED, "a sanitizer needs descriptors of its own, to check memory and report")
+    def test_out_of_open_files_it_still_refuses_at_once(self):
+        # 64 open files leave the sim one connection; idle ones past it hold a descriptor each
+        # until their deadline, 30 s, and use up the rest.
+        sim = Sim(self, "--record", self.file("record.jsonl"), "--quiet", files=64)
+        idle = [socket.create_connection(("127.0.0.1", sim.port)) for _ in range(100)]
+        # Stopped, the sim finds the request there when it takes the connection.
+        sim.child.send_signal(signal.SIGSTOP)
+        with socket.create_connection(("127.0.0.1", sim.port), timeout=10) as waiting:
+            waiting.sendall(b"GET /health HTTP/1.1\r\n\r\n")
+            sim.child.send_signal(signal.SIGCONT)
+            answer = b""
+            while chunk := waiting.recv(65536):  # to the end: the sim closes the connection
+                answer += chunk
+        why = "tarnel-sim already holds 1 connections, its limit: try again once some are answered"
+        self.assertEqual((answer.split(b" ")[1], answer.partition(b"\r\n\r\n")[2]), (b"503", error(why).encode()))
+        self.assertEqual(json.loads(self.read("record.jsonl"))["refused"], why)
+        for connection in idle:
+            connection.close()
+        for _ in range(100):  # served once the sim has seen the idle connections go
+            if request(sim.port, "GET", "/health")[0] == 200:
+                break
+            time.sleep(0.05)
+        else:
+            self.fail("still refused once the idle connections closed")
 
     def test_a_person_answers_from_the_terminal(self):
         sim = Sim(self, "--interactive")
