@@ -10,6 +10,12 @@
 // AVX2 and AVX-512, chosen at run time, so that the binary runs on any x86-64 processor.
 #if defined(__linux__) && defined(__GNUC__)
 #define VESK_WIDE_VECTORS 1
+// glibc has read the processor's features before main: asking it costs no CPUID instruction,
+// which a virtual machine traps at a cost of microseconds each, as the compiler's own check does.
+#if __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
+#define VESK_ASK_GLIBC 1
+#endif
 #endif
 #endif
 // Every arm64 processor has NEON, Apple Silicon included: chosen when the program is built.
@@ -217,8 +223,13 @@ std::vector<size_t> scanWidths() {
   widths.push_back(16);
 #endif
 #ifdef VESK_WIDE_VECTORS
+#ifdef VESK_ASK_GLIBC
+  if (CPU_FEATURE_ACTIVE(AVX2)) widths.push_back(32);
+  if (CPU_FEATURE_ACTIVE(AVX512BW)) widths.push_back(64);
+#else
   if (__builtin_cpu_supports("avx2")) widths.push_back(32);
   if (__builtin_cpu_supports("avx512bw")) widths.push_back(64);
+#endif
 #endif
   return widths;
 }
