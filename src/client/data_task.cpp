@@ -47,7 +47,8 @@ std::chrono::steady_clock::duration deadlineAfter(double seconds) {
 }
 
 // The whole pages within [data, data + size), rounded inward to `page` bytes.
-std::pair<void*, std::size_t> pagesWithin(char* data, std::size_t size, std::uintptr_t page) {
+[[maybe_unused]] std::pair<void*, std::size_t> pagesWithin(char* data, std::size_t size,
+                                                           std::uintptr_t page) {
   auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
   auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(page - 1);
   return {reinterpret_cast<void*>(begin), begin < end ? end - begin : 0};
