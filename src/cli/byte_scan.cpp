@@ -13,7 +13,13 @@
 // glibc has read the processor's features before main: asking it costs no CPUID instruction,
 // which a virtual machine traps at a cost of microseconds each, as the compiler's own check does.
 #if __has_include(<sys/platform/x86.h>)
+#ifdef __clang__
+#define _Bool bool  // a C header: GCC reads its _Bool in C++ as bool, Clang must be told
+#endif
 #include <sys/platform/x86.h>
+#ifdef __clang__
+#undef _Bool
+#endif
 #define VESK_ASK_GLIBC 1
 #endif
 #endif

@@ -85,7 +85,10 @@ Shown shownWithin(std::string_view text, size_t limit) {
 // JSON, spelled as it came.
 Shown shownValue(std::string_view raw) {
   if (raw.starts_with('"')) {
-    std::string text = decodedString(raw);
+    // A text without escapes is its own decoded form: a long command is not held twice.
+    std::string decoded;
+    std::string_view text = raw.substr(1, raw.size() - 2);
+    if (text.find('\\') != std::string_view::npos) text = decoded = decodedString(raw);
     if (text.empty()) return {"\"\""};
     return shownWithin(text, kLongestShownValue);
   }

@@ -37,6 +37,8 @@ struct Message {
   std::string problem;
   // The message's own text in its line, as the client wrote it; valid while the line is handled.
   std::string_view raw;
+  // The line `raw` lies in, when it is the message's alone and a call may take it over.
+  std::string* line = nullptr;
 };
 
 // One line from the client: a message, or a batch of them (a JSON array of at least one).

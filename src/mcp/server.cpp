@@ -86,6 +86,30 @@ Server::Server(CallRunner run, LineWriter write, Concurrency concurrency, double
       concurrency_(concurrency),
       progress_(progressInterval, [this](std::string line) { send(std::move(line)); }) {}
 
+namespace {
+
+// A call's own copy of a text in its message, which outlives the line.
+struct RawText {
+  std::string text;
+  size_t offset = 0, size = 0;
+  std::string_view view() const { return std::string_view(text).substr(offset, size); }
+};
+
+// `part` of the message's text, held by taking over the line it lies in where the message has it
+// to itself: an approval at the line limit is then held once more, not twice.
+RawText heldText(Message& message, std::string_view part) {
+  const std::string* line = message.line;
+  if (!line || part.data() < line->data() ||
+      part.data() + part.size() > line->data() + line->size()) {
+    return {std::string(part), 0, part.size()};
+  }
+  const size_t offset = static_cast<size_t>(part.data() - message.line->data());
+  message.raw = {};  // it lay in the line, which is the call's now
+  return {std::exchange(*message.line, {}), offset, part.size()};
+}
+
+}  // namespace
+
 void Server::handleLine(std::string_view line, std::string* owner) {
   if (stopped_) return;
   // A line feed ends a message; a carriage return before it and blank lines mean nothing.
@@ -103,7 +127,14 @@ void Server::handleLine(std::string_view line, std::string* owner) {
     return tool && isApproval(*tool);
   };
   Incoming incoming = parseLine(line, hasBatches(revision_), owner, keepsText);
-  if (!incoming.batch) return handle(incoming.messages.front(), {});
+  if (!incoming.batch) {
+    Message& message = incoming.messages.front();
+    if (owner && message.raw.data() >= owner->data() &&
+        message.raw.data() + message.raw.size() <= owner->data() + owner->size()) {
+      message.line = owner;
+    }
+    return handle(message, {});
+  }
 
   auto batch = std::make_shared<Batch>();
   for (const auto& message : incoming.messages) {
@@ -317,10 +348,15 @@ void Server::startCall(Message& request, const ReplyTo& to, Revision revision) {
     }
     return reply(to, resultMessage(id, refusedCall(*tool, *problem)));
   }
-  std::string rawArguments;
+  RawText rawArguments;
   if (isApproval(*tool)) {
     auto params = rawMember(request.raw, "params");
-    rawArguments = params ? rawMember(*params, "arguments").value_or("") : "";
+    rawArguments = heldText(request, params ? rawMember(*params, "arguments").value_or("") : "");
+    // The card and the decision are made from that text: the input's parsed copy, which may be
+    // as large, has been checked and is not kept while a person decides.
+    for (const char* member : {"input", "tool_input"}) {
+      if (auto input = arguments.find(member); input != arguments.end()) *input = Json::object();
+    }
   }
 
   const std::string key = id.dump();
@@ -334,12 +370,12 @@ void Server::startCall(Message& request, const ReplyTo& to, Revision revision) {
     }
   }
   if (concurrency_ == Concurrency::sequential) {
-    return runCall(id, key, *tool, arguments, rawArguments, revision, *cancellation, to);
+    return runCall(id, key, *tool, arguments, rawArguments.view(), revision, *cancellation, to);
   }
   try {
     std::thread([this, id, key, tool, arguments = std::move(arguments),
                  rawArguments = std::move(rawArguments), revision, cancellation, to] {
-      runCall(id, key, *tool, arguments, rawArguments, revision, *cancellation, to);
+      runCall(id, key, *tool, arguments, rawArguments.view(), revision, *cancellation, to);
     }).detach();
   } catch (const std::system_error& e) {
     progress_.stop(key);
