@@ -103,9 +103,12 @@ fuzz: deps
 	@for name in $(FUZZ_TARGETS); do \
 	  mkdir -p $(FUZZ_DIR)/found-$$name && \
 	  $(FUZZ_DIR)/fuzz/$${name}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_DIR)/ \
 	    $$([ -f fuzz/$$name.dict ] && echo -dict=fuzz/$$name.dict) \
-	    $(FUZZ_DIR)/found-$$name fuzz/corpus/$$name 2>&1 | grep -E '^(stat::number_of_executed_units|#[0-9]+[[:space:]]+DONE)|ERROR|SUMMARY' ; \
-	  test $${PIPESTATUS[0]} -eq 0 || exit 1; \
+	    $(FUZZ_DIR)/found-$$name fuzz/corpus/$$name >$(FUZZ_DIR)/$$name.log 2>&1; status=$$?; \
+	  grep -E '^(stat::number_of_executed_units|#[0-9]+[[:space:]]+DONE)|ERROR|SUMMARY' $(FUZZ_DIR)/$$name.log; \
+	  [ $$status -eq 0 ] || { echo "make fuzz: $$name failed; the input is in $(FUZZ_DIR)/, the end" \
+	    "of its log:" >&2; tail -n 60 $(FUZZ_DIR)/$$name.log >&2; exit 1; }; \
 	done
 
 # The way back from `cmake --install $(BUILD_DIR)`: removes the files it installed and the folders

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Measures vesk against the least a client can do and against curl, and rewrites BENCHMARKS.md.
 # Usage: bench/run.sh [RUNS]   (make bench)
+# With VESK_BEFORE naming another build of vesk (an earlier commit's, say), each row vesk runs in
+# also runs that one, as "vesk before", in the same turns: a change measured on the same machine
+# at the same moment, where separate runs drift apart by more than most changes are worth.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-300}
@@ -26,6 +29,17 @@ for size in "1 MB" "50 MB"; do
     )
   done
 done
+
+if [ -n "${VESK_BEFORE:-}" ]; then
+  with_before=()
+  for line in "${scenarios[@]}"; do
+    with_before+=("$line")
+    IFS='|' read -r s program command <<<"$line"
+    [[ $program == vesk && $command == "$vesk "* ]] || continue
+    with_before+=("$s|vesk before|$VESK_BEFORE ${command#"$vesk "}")
+  done
+  scenarios=("${with_before[@]}")
+fi
 
 peak_kb() {  # the peak resident memory of one run, in KB
   if [ "$(uname -s)" = Darwin ]; then
@@ -96,7 +110,7 @@ table() {
   for i in "${!scenarios[@]}"; do
     IFS='|' read -r s program _ <<<"${scenarios[i]}"
     vs_floor="" vs_curl=""
-    if [ "$program" = vesk ]; then
+    if [[ $program == vesk* ]]; then
       reference=floor
       [ "$s" = version ] && reference=hello
       vs_floor=$(ratio "${median[i]}" "$(of median "$s" $reference)")
