@@ -38,7 +38,7 @@ if [ -n "${VESK_BEFORE:-}" ]; then
     [[ $program == vesk && $command == "$vesk "* ]] || continue
     with_before+=("$s|vesk before|$VESK_BEFORE ${command#"$vesk "}")
   done
-  scenarios=("${with_before[@]}")
+  scenarios=(${with_before[@]+"${with_before[@]}"})
 fi
 
 peak_kb() {  # the peak resident memory of one run, in KB
