@@ -19,15 +19,15 @@ source bench/scenarios.sh
 
 # Two more servers answer /chat with an answer of 1 MB and of 50 MB.
 question='{"message":"q"}'
+# Both of vesk's modes run in the turns of one row: the same floor and curl measure both.
 for size in "1 MB" "50 MB"; do
   serve "answer-${size% MB}mb" $((${size% MB} * 1048576))
-  for json in "" " --json"; do
-    scenarios+=(
-      "ask $size answer$json|vesk|$vesk ask q -p $served$json"
-      "ask $size answer$json|floor|$out/floor $served POST /chat $question"
-      "ask $size answer$json|curl|curl -s -X POST -H Content-Type:application/json -d $question http://127.0.0.1:$served/chat"
-    )
-  done
+  scenarios+=(
+    "ask $size answer|vesk|$vesk ask q -p $served"
+    "ask $size answer|vesk --json|$vesk ask q -p $served --json"
+    "ask $size answer|floor|$out/floor $served POST /chat $question"
+    "ask $size answer|curl|curl -s -X POST -H Content-Type:application/json -d $question http://127.0.0.1:$served/chat"
+  )
 done
 
 if [ -n "${VESK_BEFORE:-}" ]; then
@@ -35,8 +35,8 @@ if [ -n "${VESK_BEFORE:-}" ]; then
   for line in "${scenarios[@]}"; do
     with_before+=("$line")
     IFS='|' read -r s program command <<<"$line"
-    [[ $program == vesk && $command == "$vesk "* ]] || continue
-    with_before+=("$s|vesk before|$VESK_BEFORE ${command#"$vesk "}")
+    [[ $program == vesk* && $command == "$vesk "* ]] || continue
+    with_before+=("$s|vesk before${program#vesk}|$VESK_BEFORE ${command#"$vesk "}")
   done
   scenarios=(${with_before[@]+"${with_before[@]}"})
 fi
@@ -150,13 +150,17 @@ targets() {
     [[ $s == ask* ]] || continue
     mb=${s#ask }
     mb=${mb%% MB*}
-    if [ "$mb" = 1 ]; then
-      verdict "$s wall ÷ floor" "$(ratio "$(of median "$s" vesk)" "$(of median "$s" floor)")" 1.3
-      verdict "$s memory beyond health's (KB)" $(($(of peak "$s" vesk) - $(of peak health vesk))) 1280
-    else
-      verdict "$s wall ÷ curl" "$(ratio "$(of median "$s" vesk)" "$(of median "$s" curl)")" 1.00
-      verdict "$s peak memory ÷ answer" "$(ratio "$(of peak "$s" vesk)" $((mb * 1024)))" 1.10
-    fi
+    for program in vesk "vesk --json"; do
+      row="$s${program#vesk}"
+      if [ "$mb" = 1 ]; then
+        verdict "$row wall ÷ floor" "$(ratio "$(of median "$s" "$program")" "$(of median "$s" floor)")" 1.3
+        verdict "$row memory beyond health's (KB)" \
+          $(($(of peak "$s" "$program") - $(of peak health vesk))) 1280
+      else
+        verdict "$row wall ÷ curl" "$(ratio "$(of median "$s" "$program")" "$(of median "$s" curl)")" 1.00
+        verdict "$row peak memory ÷ answer" "$(ratio "$(of peak "$s" "$program")" $((mb * 1024)))" 1.10
+      fi
+    done
   done
   verdict "vesk-mcp health call ÷ vesk health" "$(ratio "$mcp_ms" "$(of median health vesk)")" 0.5
   verdict "vesk-mcp idle memory (KB)" "$mcp_kb" 3072
@@ -185,6 +189,12 @@ machine() {
   fi
 }
 
+before_note() {  # a line on the earlier build, when one runs beside vesk
+  [ -n "${VESK_BEFORE:-}" ] || return 0
+  printf ' *vesk before* is vesk built at commit %s, run in the same turns.' \
+    "$(git -C "$(dirname "$VESK_BEFORE")" rev-parse --short HEAD 2>/dev/null || echo "?")"
+}
+
 # Written by a function: bash 3.2 misreads a here-document inside $( ) whose text has a quote.
 report() {
   cat <<REPORT
@@ -200,7 +210,7 @@ drift with machine noise). Medians drift a few per cent between runs on a busy m
 instructions do not. The floor client takes a card's texts as arguments, as vesk does, and sends
 them as they are; curl reads large bodies from a file. The 1 MB card's command line is longer
 than hyperfine takes as one argument: in that row all three run through bench/exec-args.c, one
-exec more each.
+exec more each.$(before_note)
 
 $(table)
 
