@@ -206,8 +206,8 @@ Each command ran $(((runs + rounds - 1) / rounds * rounds)) times after 20 warm-
 $(((runs / 15 + rounds) / rounds * rounds)) times after 2), in $rounds turns that alternate the programs of a row, against bench/server.c on loopback. *floor* is bench/floor.c (one socket, one
 fixed request, the answer's body streamed out), *hello* a C hello-world; peak memory is the
 largest resident set of one run, instructions are counted by callgrind for one run (they do not
-drift with machine noise). Medians drift a few per cent between runs on a busy machine;
-instructions do not. The floor client takes a card's texts as arguments, as vesk does, and sends
+drift with machine noise). Medians drift between runs, on a 2-core virtual machine by up to a
+fifth; instructions do not. The floor client takes a card's texts as arguments, as vesk does, and sends
 them as they are; curl reads large bodies from a file. The 1 MB card's command line is longer
 than hyperfine takes as one argument: in that row all three run through bench/exec-args.c, one
 exec more each.$(before_note)
