@@ -103,7 +103,7 @@ RawText heldText(Message& message, std::string_view part) {
       part.data() + part.size() > line->data() + line->size()) {
     return {std::string(part), 0, part.size()};
   }
-  const size_t offset = static_cast<size_t>(part.data() - message.line->data());
+  const size_t offset = static_cast<size_t>(part.data() - line->data());
   message.raw = {};  // it lay in the line, which is the call's now
   return {std::exchange(*message.line, {}), offset, part.size()};
 }
@@ -128,12 +128,8 @@ void Server::handleLine(std::string_view line, std::string* owner) {
   };
   Incoming incoming = parseLine(line, hasBatches(revision_), owner, keepsText);
   if (!incoming.batch) {
-    Message& message = incoming.messages.front();
-    if (owner && message.raw.data() >= owner->data() &&
-        message.raw.data() + message.raw.size() <= owner->data() + owner->size()) {
-      message.line = owner;
-    }
-    return handle(message, {});
+    incoming.messages.front().line = owner;  // heldText takes it only where the text lies in it
+    return handle(incoming.messages.front(), {});
   }
 
   auto batch = std::make_shared<Batch>();
