@@ -95,7 +95,7 @@ bool nestsTooDeep(std::string_view text) {
 }
 
 Incoming parseLine(std::string_view text, bool batches, std::string* owner,
-                   const std::function<bool(const Json& message)>& keepsText) {
+                   const std::function<LongestText(const Json& message)>& textUse) {
   Incoming incoming;
   // The parser would end the document at a NUL byte and take what came before it for the line.
   if (text.find('\0') != std::string_view::npos) {
@@ -109,11 +109,20 @@ Incoming parseLine(std::string_view text, bool batches, std::string* owner,
   }
   bool taken = false;
   Json document = parseLineJson(text, owner, [&](const Json& read) {
-    const bool keeps =
-        keepsText &&
-        (read.is_array() ? std::any_of(read.begin(), read.end(), keepsText) : keepsText(read));
-    taken = !keeps;
-    return taken;
+    const auto useOf = [&](const Json& message) {
+      return textUse ? textUse(message) : LongestText::taken;
+    };
+    const auto keeps = [&](const Json& message) { return useOf(message) != LongestText::taken; };
+    const bool kept = read.is_array() ? std::any_of(read.begin(), read.end(), keeps) : keeps(read);
+    taken = !kept && owner;
+    if (!kept) return LongestText::taken;
+    const Json* holder = &read;
+    if (read.is_array()) {
+      auto found = std::find_if(read.begin(), read.end(), holdsLongestText);
+      holder = found != read.end() ? &*found : nullptr;
+    }
+    return holder && useOf(*holder) == LongestText::unread ? LongestText::unread
+                                                           : LongestText::copied;
   });
   if (taken) text = {};  // the line is the document's now: no message keeps a view of it
   if (document.is_discarded()) {

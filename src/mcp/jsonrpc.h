@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "mcp/line_json.h"
+
 // JSON-RPC 2.0 as MCP's stdio transport carries it: one message per line, or under the
 // protocol's 2025-03-26 revision a batch of them.
 namespace vesk::mcp {
@@ -53,10 +55,12 @@ bool nestsTooDeep(std::string_view text);
 
 // A line that is not JSON, or nests deeper than kMostLevels, is a parse error; a batch where
 // `batches` is false, or an empty one, is an invalid message.
-// `owner`, when given, holds the line whole: the document may take it, unless `keepsText` says of
-// one of its messages that it needs the line's own text (Message::raw).
-Incoming parseLine(std::string_view line, bool batches, std::string* owner = nullptr,
-                   const std::function<bool(const nlohmann::json& message)>& keepsText = nullptr);
+// `owner`, when given, holds the line whole: the document takes it, unless `textUse` says of one
+// of its messages that it reads the line's own text (Message::raw), by answering other than
+// `taken`; then the message holding the longest text says whether its value is read at all.
+Incoming parseLine(
+    std::string_view line, bool batches, std::string* owner = nullptr,
+    const std::function<LongestText(const nlohmann::json& message)>& textUse = nullptr);
 
 // The messages that answer a request.
 nlohmann::json resultMessage(const nlohmann::json& id, nlohmann::json result);

@@ -43,19 +43,24 @@ bool findLongTexts(std::string_view line, size_t longText, std::vector<LongText>
 
 // The one binary value in `value`, a stand-in no JSON text can give; the line nests at most a
 // few hundred levels, which the recursion can take.
-Json* standIn(Json& value) {
+template <class Value>
+Value* standIn(Value& value) {
   if (value.is_binary()) return &value;
   if (!value.is_structured()) return nullptr;
   for (auto& item : value) {
-    if (Json* found = standIn(item)) return found;
+    if (Value* found = standIn(item)) return found;
   }
   return nullptr;
 }
 
 }  // namespace
 
+bool holdsLongestText(const Json& value) {
+  return standIn(value) != nullptr;
+}
+
 Json parseLineJson(std::string_view line, std::string* owner,
-                   const std::function<bool(const Json&)>& mayTake, size_t longText) {
+                   const std::function<LongestText(const Json&)>& use, size_t longText) {
   if (line.size() <= longText) return Json::parse(line, nullptr, /*allow_exceptions=*/false);
   std::vector<LongText> longs;
   if (!findLongTexts(line, longText, longs)) return Json(Json::value_t::discarded);
@@ -93,8 +98,11 @@ Json parseLineJson(std::string_view line, std::string* owner,
   // A member written twice keeps its last value: the longest text may have been dropped.
   Json* place = standIn(document);
   if (!place) return document;
-  if (owner && line.data() >= owner->data() &&
-      line.data() + line.size() <= owner->data() + owner->size() && mayTake(document)) {
+  const LongestText fate = use(document);
+  if (fate == LongestText::unread) {
+    *place = "";  // findLongTexts has checked it as JSON reads it
+  } else if (fate == LongestText::taken && owner && line.data() >= owner->data() &&
+             line.data() + line.size() <= owner->data() + owner->size()) {
     const size_t offset = static_cast<size_t>(line.data() - owner->data());
     JsonStringSpan span = longest->span;
     span.begin += offset;

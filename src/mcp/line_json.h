@@ -15,11 +15,20 @@ namespace vesk::mcp {
 
 constexpr size_t kLongText = size_t{1} << 20;
 
-// A discarded value when `line` is not JSON. When `owner` holds the line whole and `mayTake`
-// agrees on the document, the longest text is decoded where it lies in `*owner`, which the
-// document then owns: the line is gone, and a line at the limit is held once.
+// What becomes of the longest text once the rest of the document is read, so that a line at the
+// limit is held once:
+// - taken: decoded where it lies in the line, which the document then owns;
+// - copied: decoded into the document beside the line, which a message still reads;
+// - unread: checked but left as "", where nobody reads its value, only the line's own text.
+enum class LongestText { taken, copied, unread };
+
+// A discarded value when `line` is not JSON. `use` is asked of the document, whose longest text
+// is still a stand-in (see holdsLongestText); it is taken only where `owner` holds the line whole.
 nlohmann::json parseLineJson(std::string_view line, std::string* owner,
-                             const std::function<bool(const nlohmann::json&)>& mayTake,
+                             const std::function<LongestText(const nlohmann::json&)>& use,
                              size_t longText = kLongText);
+
+// Whether `value` is or holds the longest text's stand-in, while `use` is asked.
+bool holdsLongestText(const nlohmann::json& value);
 
 }  // namespace vesk::mcp

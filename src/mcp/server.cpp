@@ -27,6 +27,9 @@ constexpr size_t kMostCallsInFlight = 16;
 // that never cancels from growing the process.
 constexpr size_t kMostSubscriptions = 16;
 
+// The members an approval's action may come in, as hosts name them.
+constexpr const char* kApprovalInputs[] = {"input", "tool_input"};
+
 constexpr const char* kInstructions =
     "Cards in the notch of the user's Mac, through the Tarnel app. notify and say return at "
     "once; ask, listen and game wait for the user, up to their timeout (300 seconds unless "
@@ -115,18 +118,28 @@ void Server::handleLine(std::string_view line, std::string* owner) {
   // A line feed ends a message; a carriage return before it and blank lines mean nothing.
   if (line.ends_with('\r')) line.remove_suffix(1);
   if (line.find_first_not_of(" \t") == std::string_view::npos) return;
-  // An approval needs the line's own text, the rest of a call only what it says.
-  const auto keepsText = [](const Json& message) {
-    if (!message.is_object() || message.value("method", "") != "tools/call") return false;
+  // An approval needs the line's own text, the rest of a call only what it says. Of an
+  // approval's input only the text is read: its parsed copy is checked and dropped.
+  const auto textUse = [](const Json& message) {
+    if (!message.is_object() || message.value("method", "") != "tools/call") {
+      return LongestText::taken;
+    }
     auto params = message.find("params");
-    if (params == message.end() || !params->is_object()) return false;
+    if (params == message.end() || !params->is_object()) return LongestText::taken;
     auto name = params->find("name");
     const Tool* tool = name != params->end() && name->is_string()
                            ? findTool(name->get_ref<const std::string&>())
                            : nullptr;
-    return tool && isApproval(*tool);
+    if (!tool || !isApproval(*tool)) return LongestText::taken;
+    auto arguments = params->find("arguments");
+    if (arguments == params->end() || !arguments->is_object()) return LongestText::copied;
+    for (const char* member : kApprovalInputs) {
+      auto input = arguments->find(member);
+      if (input != arguments->end() && holdsLongestText(*input)) return LongestText::unread;
+    }
+    return LongestText::copied;
   };
-  Incoming incoming = parseLine(line, hasBatches(revision_), owner, keepsText);
+  Incoming incoming = parseLine(line, hasBatches(revision_), owner, textUse);
   if (!incoming.batch) {
     incoming.messages.front().line = owner;  // heldText takes it only where the text lies in it
     return handle(incoming.messages.front(), {});
@@ -350,7 +363,7 @@ void Server::startCall(Message& request, const ReplyTo& to, Revision revision) {
     rawArguments = heldText(request, params ? rawMember(*params, "arguments").value_or("") : "");
     // The card and the decision are made from that text: the input's parsed copy, which may be
     // as large, has been checked and is not kept while a person decides.
-    for (const char* member : {"input", "tool_input"}) {
+    for (const char* member : kApprovalInputs) {
       if (auto input = arguments.find(member); input != arguments.end()) *input = Json::object();
     }
   }

@@ -292,6 +292,14 @@ test('Allow hands back the input as the host wrote it, in a line of its own or i
   }
   assert.deepEqual(sim.requests()[0].body.message,
     'Allow Bash: ls\nz: 1e2\nn: 123456789012345678901234567890\ns: é/\no: {"b":[]}');
+  // The longest text outside the input is read from the document: here the tool's name.
+  const server = rawServer(sim.port);
+  server.send(initialize(0, '2025-11-25'), `{"jsonrpc":"2.0","id":1,"method":"tools/call","params":` +
+    `{"name":"approve","arguments":{"tool_name":"B${'x'.repeat(2 ** 21)}","input":${short}}}}`);
+  await until('the decision', () => server.messages().flat().some((message) => message.id === 1));
+  server.end();
+  assert.equal(await server.exited, 0);
+  assert.match(sim.requests().at(-1).body.message, /^Allow Bx+… 2,097,\d+ characters not shown … x+: ls\n/);
 });
 
 test('approvals have room of their own beside the calls that wait for a person', async () => {
