@@ -45,30 +45,15 @@ std::chrono::steady_clock::duration deadlineAfter(double seconds) {
       std::chrono::duration<double>(bounded));
 }
 
-// The whole pages within [data, data + size), rounded inward to `page` bytes.
-[[maybe_unused]] std::pair<void*, std::size_t> pagesWithin(char* data, std::size_t size,
-                                                           std::uintptr_t page) {
-  auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
-  auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(page - 1);
-  return {reinterpret_cast<void*>(begin), begin < end ? end - begin : 0};
-}
-
-// A large body's memory in pages of 2 MiB where the system has them only on request: a 50 MB
-// answer otherwise costs 12,800 page faults, more time than reading it. Advice only: where it is
-// refused, the body is read all the same.
-void preferLargePages([[maybe_unused]] char* data, [[maybe_unused]] std::size_t size) {
-#ifdef MADV_HUGEPAGE
-  auto [pages, length] = pagesWithin(data, size, 2 << 20);
-  if (length > 0) madvise(pages, length, MADV_HUGEPAGE);
-#endif
-}
-
 // Maps the memory a window of the body is about to be read into with one call, where touching
-// it would take a page fault for every 4 KiB. Advice only, as above.
+// it would take a page fault for every 4 KiB. Advice only: where it is refused, the body is read
+// all the same.
 void mapAhead([[maybe_unused]] char* data, [[maybe_unused]] std::size_t size) {
 #ifdef MADV_POPULATE_WRITE
-  auto [pages, length] = pagesWithin(data, size, 4096);
-  if (length > 0) madvise(pages, length, MADV_POPULATE_WRITE);
+  constexpr std::uintptr_t kPage = 4096;
+  auto begin = (reinterpret_cast<std::uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+  auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kPage - 1);
+  if (begin < end) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
 #endif
 }
 
@@ -189,7 +174,6 @@ class Exchange {
     if (*length > body.max_size()) return onReadError(http::error::buffer_overflow);
     bodyLength_ = static_cast<std::size_t>(*length);
     body.reserve(bodyLength_);
-    preferLargePages(body.data(), bodyLength_);
     body.resize(std::min(buffer_.size(), bodyLength_));
     bodyRead_ = asio::buffer_copy(asio::buffer(body), buffer_.data());
     buffer_.consume(bodyRead_);

@@ -299,7 +299,7 @@ test('Allow hands back the input as the host wrote it, in a line of its own or i
   await until('the decision', () => server.messages().flat().some((message) => message.id === 1));
   server.end();
   assert.equal(await server.exited, 0);
-  assert.match(sim.requests().at(-1).body.message, /^Allow Bx+… 2,097,\d+ characters not shown … x+: ls\n/);
+  assert.match(sim.requests().at(-1).body.message, /^Allow Bx+ … 2,097,\d+ characters not shown … x+: ls\n/);
 });
 
 test('approvals have room of their own beside the calls that wait for a person', async () => {
