@@ -254,9 +254,9 @@ $(bench/crowd.sh)
   from: its room is reserved whole and mapped 256 KB at a time just ahead of the bytes. On Linux
   a megabyte and more comes in 2 MiB pages: on a virtual machine a fresh 4 KiB page costs about
   2 µs, so a 1 MB answer in 4 KiB pages spends 0.5 ms on its memory alone, in 2 MiB pages half
-  that, for at most twice its size in memory. It is checked for UTF-8 a vector at a time, and a string answer is decoded
-  and printed where it lies. What a 50 MB answer costs beyond curl, which holds none of it, is
-  the kernel clearing the pages that hold it.
+  that, for at most twice its size in memory. It is checked for UTF-8 a vector at a time as it
+  arrives, and a string answer is decoded and printed where it lies. What a 50 MB answer costs
+  beyond curl, which holds none of it, is the kernel clearing the pages that hold it.
 REPORT
 }
 report >BENCHMARKS.md
