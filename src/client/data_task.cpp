@@ -169,7 +169,8 @@ class Exchange {
     }
     // A body of known length goes once, straight from the socket, into the text it is parsed
     // from: no copy through the read buffer, no growing on the way. Its room is reserved whole
-    // but filled as bytes arrive, so a length the app does not send costs no memory.
+    // but filled as bytes arrive, so a length the app announces but does not send costs no more
+    // memory than a window, or one large page, beyond what came.
     auto& body = parser_->get().body();
     if (*length > body.max_size()) return onReadError(http::error::buffer_overflow);
     bodyLength_ = static_cast<std::size_t>(*length);
