@@ -182,14 +182,10 @@ class Exchange {
     readBody();
   }
 
-  // The body's size runs ahead of what has been read: grown a window at a time, cut to what was
-  // read at the end.
+  // The body's size runs ahead of what has been read, a window at a time, never past its length.
   void readBody() {
+    if (bodyRead_ == bodyLength_) return finish();
     auto& body = parser_->get().body();
-    if (bodyRead_ == bodyLength_) {
-      body.resize(bodyRead_);
-      return finish();
-    }
     if (bodyRead_ == body.size()) {
       std::size_t window = std::min(bodyLength_ - bodyRead_, kBodyWindow);
       mapAhead(body.data() + bodyRead_, window);

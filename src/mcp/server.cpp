@@ -131,11 +131,9 @@ void Server::handleLine(std::string_view line, std::string* owner) {
                            ? findTool(name->get_ref<const std::string&>())
                            : nullptr;
     if (!tool || !isApproval(*tool)) return LongestText::taken;
-    auto arguments = params->find("arguments");
-    if (arguments == params->end() || !arguments->is_object()) return LongestText::copied;
-    for (const char* member : kApprovalInputs) {
-      auto input = arguments->find(member);
-      if (input != arguments->end() && holdsLongestText(*input)) return LongestText::unread;
+    const Json& arguments = member(*params, "arguments");
+    for (const char* input : kApprovalInputs) {
+      if (holdsLongestText(member(arguments, input))) return LongestText::unread;
     }
     return LongestText::copied;
   };
